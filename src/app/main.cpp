@@ -1,0 +1,2 @@
+// PLACEHOLDER: the entry point is being written.
+int main() { return 0; }

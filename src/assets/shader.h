@@ -1,0 +1,4 @@
+// PLACEHOLDER until the assets work lands.
+#pragma once
+
+void pollShaderFiles();
