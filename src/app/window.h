@@ -1,0 +1,26 @@
+// The program's single window and its GL context, made with SDL2 and GLEW.
+// Owns the SDL window and context for the whole run; the entry point creates
+// it first and releases it last. Also the process-wide aspect ratio that the
+// projection reads, and the keyboard and focus queries of the frame loop.
+#pragma once
+
+#include <SDL2/SDL.h>
+
+struct AppWindow {
+    SDL_Event msg{};                 // the event the frame loop last handled
+    SDL_Window* hwnd = nullptr;      // the window
+    SDL_GLContext hglrc = nullptr;   // set only when the whole GL set-up succeeded
+    bool quitRequested = false;      // the window was closed
+};
+
+// Width over height of the drawable; 4/3 until the first size is known.
+extern float aspectRatio;
+
+// Opens the window (the windowed or full-screen variant, chosen at compile
+// time) with a current GL context; false when no window could be made.
+bool createAppWindow(const char* title, AppWindow& window);
+// Opens a hidden window of the given drawable size with a current GL
+// context, for programs that render off screen.
+bool createHiddenAppWindow(const char* title, int width, int height, AppWindow& window);
+// Releases the GL context; the window itself ends with the process.
+void releaseAppWindow(AppWindow& window);
