@@ -22,5 +22,15 @@ bool createAppWindow(const char* title, AppWindow& window);
 // Opens a hidden window of the given drawable size with a current GL
 // context, for programs that render off screen.
 bool createHiddenAppWindow(const char* title, int width, int height, AppWindow& window);
+// True when the key is down now or was pressed since the last query of it,
+// so a tap shorter than a frame still counts (SDL scancode).
+bool keyCountsAsPressed(SDL_Scancode key);
+// True while the window has keyboard focus.
+bool windowHasFocus(const AppWindow& window);
+// Handles every pending window event: size changes set the viewport and
+// aspectRatio, key presses are latched, closing the window sets quitRequested.
+void handleWindowEvents(AppWindow& window);
+// Presents the back buffer.
+void swapAppWindow(AppWindow& window);
 // Releases the GL context; the window itself ends with the process.
 void releaseAppWindow(AppWindow& window);
