@@ -1,4 +1,244 @@
-// PLACEHOLDER until the assets work lands.
 #include "assets/shader.h"
 
-void pollShaderFiles() {}
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+#include <GL/glew.h>
+
+#include "assets/directory.h"
+
+ShaderRegistry shaderRegistry;
+
+namespace {
+
+constexpr GLsizei kLogCapacity = 2048;
+
+std::string readWholeFile(const char* path)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return std::string();
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// Reads a file's modification time. On failure reports it (system text on
+// stderr, one console line) unless the failure was already reported for this
+// record, and returns false.
+bool readFileTime(const std::string& path, std::filesystem::file_time_type& time,
+                  bool* alreadyReported)
+{
+    std::error_code error;
+    time = std::filesystem::last_write_time(path, error);
+    if (!error) {
+        if (alreadyReported) *alreadyReported = false;
+        return true;
+    }
+    if (alreadyReported && *alreadyReported) return false;
+    if (alreadyReported) *alreadyReported = true;
+    fprintf(stderr, "Problem getting information: %s\n", error.message().c_str());
+    if (error == std::errc::no_such_file_or_directory)
+        printf("File %s not found.\n", path.c_str());
+    else if (error == std::errc::invalid_argument)
+        printf("Invalid parameter to _stat.\n");
+    else
+        printf("Unexpected error in _stat.\n");
+    return false;
+}
+
+// Seconds since 1970 as the console shows them (low 32 bits).
+int32_t timeInSeconds(std::filesystem::file_time_type time)
+{
+    const auto system = std::chrono::file_clock::to_sys(time);
+    const auto seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(system.time_since_epoch()).count();
+    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(seconds)));
+}
+
+// Stores a newly linked program in the record; the replaced one is deleted
+// (GL keeps it alive while it is still current).
+void replaceProgram(LinkedShader& shader, int32_t program)
+{
+    if (shader.program != -1 && shader.program != program)
+        glDeleteProgram(static_cast<GLuint>(shader.program));
+    shader.program = program;
+}
+
+void printInfoLog(GLuint object, bool isProgram, const char* prefix, const char* what)
+{
+    GLint length = 0;
+    if (isProgram)
+        glGetProgramiv(object, GL_INFO_LOG_LENGTH, &length);
+    else
+        glGetShaderiv(object, GL_INFO_LOG_LENGTH, &length);
+    char log[kLogCapacity] = {0};
+    GLsizei written = 0;
+    if (length > 0) {
+        if (isProgram)
+            glGetProgramInfoLog(object, kLogCapacity, &written, log);
+        else
+            glGetShaderInfoLog(object, kLogCapacity, &written, log);
+    }
+    printf("%s(%s)::\n%s\n", prefix, what, log);
+}
+
+}  // namespace
+
+void addShaderDirectory(const char* directory)
+{
+    shaderRegistry.directories.emplace_back(directory);
+    scanShaderDirectories();
+}
+
+void scanShaderDirectories()
+{
+    std::vector<std::string> names;
+    for (const std::string& directory : shaderRegistry.directories) {
+        if (!listDirectoryFiles(directory, ".glsl", names)) {
+            fprintf(stderr, "cannot list %s\n", directory.c_str());
+            continue;
+        }
+        for (const std::string& name : names) {
+            const std::string path = directory + "/" + name;
+            std::filesystem::file_time_type time = std::filesystem::file_time_type::min();
+            const bool haveTime = readFileTime(path, time, nullptr);
+            const int32_t index = findShader(name.c_str());
+            if (index == -1) {
+                LinkedShader shader;
+                shader.name = name;
+                shader.path = path;
+                shader.program = buildShaderProgram(path.c_str());
+                // An unreadable time stays at the minimum, so the first poll
+                // that can read it builds the file again.
+                shader.modified = time;
+                shader.fileMissing = !haveTime;
+                shaderRegistry.shaders.push_back(shader);
+                printf("line kake= %s %s\n", name.c_str(), path.c_str());
+                continue;
+            }
+            LinkedShader& shader = shaderRegistry.shaders[static_cast<size_t>(index)];
+            if (!haveTime || time <= shader.modified) continue;
+            shader.modified = time;
+            const int32_t program = buildShaderProgram(path.c_str());
+            if (program != -1) {
+                printf("LinkedShader Updated = %d\n", program);
+                replaceProgram(shader, program);
+            }
+            printf("file updated = %s\n", shader.name.c_str());
+        }
+    }
+}
+
+void pollShaderFiles()
+{
+    for (LinkedShader& shader : shaderRegistry.shaders) {
+        std::filesystem::file_time_type time;
+        if (!readFileTime(shader.path, time, &shader.fileMissing)) continue;
+        if (time <= shader.modified) continue;
+        printf("%s lm = %d\n", shader.path.c_str(), timeInSeconds(time));
+        // Stored before building, so a file that fails is not retried until saved again.
+        shader.modified = time;
+        const int32_t program = buildShaderProgram(shader.path.c_str());
+        if (program != -1) {
+            printf("LinkedShader Updated = %d\n", program);
+            replaceProgram(shader, program);
+        }
+        printf("file updated = %s\n", shader.name.c_str());
+    }
+}
+
+int32_t findShader(const char* name)
+{
+    const std::string key(name);
+    for (size_t i = 0; i < shaderRegistry.shaders.size(); ++i)
+        if (shaderRegistry.shaders[i].name == key) return static_cast<int32_t>(i);
+    return -1;
+}
+
+bool useShader(const char* name)
+{
+    const int32_t index = findShader(name);
+    if (index == -1) {
+        printf("cant find %s\n", name);
+        return false;
+    }
+    const int32_t program = shaderRegistry.shaders[static_cast<size_t>(index)].program;
+    // A file that never linked has no program; the current one stays.
+    if (program != -1) glUseProgram(static_cast<GLuint>(program));
+    return true;
+}
+
+int32_t buildShaderProgram(const char* path)
+{
+    std::string vertexSource;
+    std::string fragmentSource;
+    splitShaderSource(readWholeFile(path), vertexSource, fragmentSource);
+    const uint32_t fragmentShader = compileShaderStage(GL_FRAGMENT_SHADER, fragmentSource.c_str());
+    const uint32_t vertexShader = compileShaderStage(GL_VERTEX_SHADER, vertexSource.c_str());
+    return linkShaderProgram(path, vertexShader, fragmentShader);
+}
+
+uint32_t compileShaderStage(uint32_t type, const char* source)
+{
+    const GLuint shader = glCreateShader(type);
+    glShaderSource(shader, 1, &source, nullptr);
+    glCompileShader(shader);
+    GLint compiled = 0;
+    glGetShaderiv(shader, GL_COMPILE_STATUS, &compiled);
+    // The link log alone does not show which line of which stage is wrong.
+    if (!compiled)
+        printInfoLog(shader, false, "[shader]compile",
+                     type == GL_VERTEX_SHADER ? "vertex" : "fragment");
+    return shader;
+}
+
+int32_t linkShaderProgram(const char* path, uint32_t vertexShader, uint32_t fragmentShader)
+{
+    printf("linking shaders\n");
+    const GLuint program = glCreateProgram();
+    glAttachShader(program, vertexShader);
+    glAttachShader(program, fragmentShader);
+    glLinkProgram(program);
+    if (glIsProgram(program)) printInfoLog(program, true, "[shader]link", path);
+    GLint status = 0;
+    glGetProgramiv(program, GL_LINK_STATUS, &status);
+    // The stages are no longer needed once linked (or failed); the program
+    // keeps what it uses.
+    glDetachShader(program, vertexShader);
+    glDetachShader(program, fragmentShader);
+    glDeleteShader(vertexShader);
+    glDeleteShader(fragmentShader);
+    if (status) {
+        printf("shader compiled successfully: %d\n", status);
+        return static_cast<int32_t>(program);
+    }
+    printf("could not load shader: %s\n", path);
+    glDeleteProgram(program);
+    return -1;
+}
+
+void splitShaderSource(const std::string& text, std::string& vertexSource,
+                       std::string& fragmentSource)
+{
+    vertexSource.clear();
+    fragmentSource.clear();
+    bool inFragment = false;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        const size_t next = end == std::string::npos ? text.size() : end + 1;
+        if (end == std::string::npos) end = text.size();
+        size_t lineEnd = end;
+        if (lineEnd > start && text[lineEnd - 1] == '\r') --lineEnd;
+        const std::string_view line(text.data() + start, lineEnd - start);
+        std::string& out = inFragment ? fragmentSource : vertexSource;
+        out.append(line);
+        out.push_back('\n');
+        if (!inFragment && line == "//FRAGMENT") inFragment = true;
+        start = next;
+    }
+}

@@ -1,0 +1,27 @@
+// The camera: eye, target and projection driven by sync tracks 0 to 7, and
+// the six standard uniforms ("proj", "view", "viewproj", "eyePos", "nview",
+// "tview") it sets on the current program. Plain value; the Demo owns one.
+#pragma once
+
+#include <span>
+
+#include <glm/glm.hpp>
+
+struct Camera {
+    glm::vec3 up{0.0f, 1.0f, 0.0f};
+    glm::vec3 eye{200.0f, 0.0f, 0.0f};   // world space
+    glm::vec3 target{0.0f, 0.0f, 0.0f};  // the point looked at
+    glm::mat4 projection{1.0f};          // perspective, column-major
+    glm::mat4 view{1.0f};                // look-at, recomputed by applyCamera
+};
+
+// Eye (200,0,0) towards the origin, 60 degree field of view, planes 1 and 100000.
+void initCamera(Camera& camera);
+// Tracks 0..7: v0 mode (1 = orbit), v1..v3 eye or (radius, degrees, height),
+// v4..v6 target, v7 field of view in degrees; far plane 50000.
+void setCameraFromTracks(Camera& camera, std::span<const float> trackValues);
+// Recomputes the view and sets the standard uniforms present in the current program.
+void applyCamera(Camera& camera);
+
+// Perspective projection; fieldOfView in degrees.
+glm::mat4 perspectiveProjection(float fieldOfView, float aspect, float nearPlane, float farPlane);

@@ -1,0 +1,251 @@
+#include "assets/texture.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include <GL/glew.h>
+#include <stb/stb_image.h>
+
+#include "assets/directory.h"
+
+TextureLibrary textureLibrary;
+
+namespace {
+
+// One decoded cube face, held until the upload.
+struct CubeFace {
+    int width = 0;
+    int height = 0;
+    int channels = 0;
+    float* pixels = nullptr;  // stb_image allocation, released after upload
+};
+
+std::string baseName(const std::string& path)
+{
+    return std::filesystem::path(path).stem().string();
+}
+
+bool isHdrFile(const char* path)
+{
+    FILE* file = fopen(path, "rb");
+    if (!file) return false;
+    const bool hdr = stbi_is_hdr_from_file(file) != 0;
+    fclose(file);
+    return hdr;
+}
+
+float* decodeHdr(const char* path, int& width, int& height, int& channels)
+{
+    FILE* file = fopen(path, "rb");
+    if (!file) return nullptr;
+    float* pixels = stbi_loadf_from_file(file, &width, &height, &channels, 0);
+    fclose(file);
+    return pixels;
+}
+
+void setDefaultParameters()
+{
+    glGenerateMipmap(GL_TEXTURE_2D);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+}
+
+uint32_t loadHdrTexture(const char* path)
+{
+    printf("load hrd = %s\n", path);
+    int width = 0, height = 0, channels = 0;
+    float* pixels = decodeHdr(path, width, height, channels);
+    if (!pixels) {
+        printf("hdrtexture is fux00rd %s\n", path);
+        return kInvalidTexture;
+    }
+    printf("xyn = %d %d %d\n", width, height, channels);
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB32F, width, height, 0,
+                 channels == 3 ? GL_RGB : GL_RGBA, GL_FLOAT, pixels);
+    stbi_image_free(pixels);
+    setDefaultParameters();
+    return texture;
+}
+
+}  // namespace
+
+void addTextureDirectory(const char* directory)
+{
+    textureLibrary.directories.emplace_back(directory);
+}
+
+void loadTextureDirectories()
+{
+    static const char* const kExtensions[] = {".png", ".jpg", ".hdr"};
+    std::vector<std::string> names;
+    for (const std::string& directory : textureLibrary.directories) {
+        for (const char* extension : kExtensions) {
+            if (!listDirectoryFiles(directory, extension, names)) {
+                fprintf(stderr, "cannot list %s\n", directory.c_str());
+                break;
+            }
+            for (const std::string& name : names) {
+                const std::string path = directory + "/" + name;
+                const uint32_t texture = loadTextureFile(path.c_str());
+                if (texture == kInvalidTexture) continue;
+                textureLibrary.textures.push_back(Texture{name, texture});
+                printf("loaded texture:%s\n", path.c_str());
+            }
+        }
+    }
+}
+
+uint32_t loadTextureFile(const char* path)
+{
+    if (isHdrFile(path)) return loadHdrTexture(path);
+
+    int width = 0, height = 0, channels = 0;
+    FILE* file = fopen(path, "rb");
+    unsigned char* pixels = nullptr;
+    if (file) {
+        pixels = stbi_load_from_file(file, &width, &height, &channels, 0);
+        fclose(file);
+    }
+    if (!pixels) {
+        printf("[texture]%s is invalid\n", path);
+        return kInvalidTexture;
+    }
+    // Grey and grey-alpha images would be read as RGBA bytes they do not
+    // have; decode them again expanded to four channels.
+    if (channels < 3) {
+        stbi_image_free(pixels);
+        pixels = nullptr;
+        file = fopen(path, "rb");
+        if (file) {
+            pixels = stbi_load_from_file(file, &width, &height, &channels, 4);
+            fclose(file);
+        }
+        if (!pixels) {
+            printf("[texture]%s is invalid\n", path);
+            return kInvalidTexture;
+        }
+        channels = 4;
+    }
+    GLint internalFormat = GL_SRGB_ALPHA;
+    if (isLinearTextureName(path)) {
+        internalFormat = GL_RGBA;
+        printf("%s gets internalformat GL_RGBA\n", path);
+    }
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexImage2D(GL_TEXTURE_2D, 0, internalFormat, width, height, 0,
+                 channels == 3 ? GL_RGB : GL_RGBA, GL_UNSIGNED_BYTE, pixels);
+    stbi_image_free(pixels);
+    setDefaultParameters();
+    return texture;
+}
+
+uint32_t findTexture(const char* name)
+{
+    const std::string key(name);
+    for (const Texture& entry : textureLibrary.textures)
+        if (entry.name == key) return entry.texture;
+    printf("could not find tex: %s\n", name);
+    return 0;
+}
+
+uint32_t loadHdrCubeMap(const char* directory)
+{
+    static const GLenum kFaceTargets[6] = {
+        GL_TEXTURE_CUBE_MAP_POSITIVE_X, GL_TEXTURE_CUBE_MAP_NEGATIVE_X,
+        GL_TEXTURE_CUBE_MAP_POSITIVE_Y, GL_TEXTURE_CUBE_MAP_NEGATIVE_Y,
+        GL_TEXTURE_CUBE_MAP_POSITIVE_Z, GL_TEXTURE_CUBE_MAP_NEGATIVE_Z};
+    static const char kFaceLetters[6] = {'r', 'l', 'u', 'd', 'b', 'f'};
+
+    CubeFace faces[6];
+    std::vector<std::string> names;
+    if (!listDirectoryFiles(directory, ".hdr", names))
+        fprintf(stderr, "cannot list %s\n", directory);
+    for (const std::string& name : names) {
+        const std::string path = std::string(directory) + "/" + name;
+        const int slot = cubeFaceIndex(path);
+        if (slot < 0) continue;
+        CubeFace decoded;
+        decoded.pixels = decodeHdr(path.c_str(), decoded.width, decoded.height, decoded.channels);
+        if (!decoded.pixels) {
+            printf("hdrtexture is fux00rd %s\n", path.c_str());
+            continue;
+        }
+        // A later file with the same letter replaces the earlier one.
+        if (faces[slot].pixels) stbi_image_free(faces[slot].pixels);
+        faces[slot] = decoded;
+    }
+
+    // Every face must exist for a complete cube map: a missing or broken face
+    // is uploaded black at the size of the faces that did load.
+    int size = 1;
+    int channels = faces[0].pixels ? faces[0].channels : 3;
+    for (const CubeFace& face : faces)
+        if (face.pixels) {
+            size = face.width;
+            if (!faces[0].pixels) channels = face.channels;
+            break;
+        }
+    const GLenum pixelFormat = channels == 3 ? GL_RGB : GL_RGBA;
+    const int floatsPerPixel = pixelFormat == GL_RGB ? 3 : 4;
+    std::vector<float> black;
+
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_CUBE_MAP, texture);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    for (int slot = 0; slot < 6; ++slot) {
+        CubeFace& face = faces[slot];
+        // Faces are uploaded with one pixel format; a face decoded with a
+        // different channel count is treated as missing rather than misread.
+        if (face.pixels && (face.channels == 3 ? GL_RGB : GL_RGBA) != pixelFormat) {
+            printf("cube face %c of %s has %d channels, not %d\n", kFaceLetters[slot], directory,
+                   face.channels, channels);
+            stbi_image_free(face.pixels);
+            face.pixels = nullptr;
+        }
+        if (face.pixels) {
+            glTexImage2D(kFaceTargets[slot], 0, GL_RGB32F, face.width, face.height, 0, pixelFormat,
+                         GL_FLOAT, face.pixels);
+            stbi_image_free(face.pixels);
+            face.pixels = nullptr;
+        } else {
+            printf("cube face %c missing in %s\n", kFaceLetters[slot], directory);
+            black.assign(static_cast<size_t>(size) * size * floatsPerPixel, 0.0f);
+            glTexImage2D(kFaceTargets[slot], 0, GL_RGB32F, size, size, 0, pixelFormat, GL_FLOAT,
+                         black.data());
+        }
+    }
+    glGenerateMipmap(GL_TEXTURE_CUBE_MAP);
+    glEnable(GL_TEXTURE_CUBE_MAP_SEAMLESS);
+    return texture;
+}
+
+bool isLinearTextureName(const std::string& path)
+{
+    const std::string base = baseName(path);
+    return !base.empty() && base.back() == '_';
+}
+
+int cubeFaceIndex(const std::string& path)
+{
+    const std::string base = baseName(path);
+    if (base.empty()) return -1;
+    switch (base.back()) {
+    case 'r': return 0;
+    case 'l': return 1;
+    case 'u': return 2;
+    case 'd': return 3;
+    case 'b': return 4;
+    case 'f': return 5;
+    default: return -1;
+    }
+}

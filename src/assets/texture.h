@@ -1,0 +1,41 @@
+// Texture library and HDR cube maps. Owns the process-wide library: every
+// PNG, JPEG and HDR image of the added directories as a 2D texture found by
+// its bare file name. Textures are made once at start-up and never deleted.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Returned by loadTextureFile when a file cannot be decoded.
+constexpr uint32_t kInvalidTexture = 0xFFFFFFFFu;
+
+struct Texture {
+    std::string name;      // bare file name as listed, e.g. "noise.png"
+    uint32_t texture = 0;  // GL texture
+};
+
+struct TextureLibrary {
+    std::vector<std::string> directories;  // in the order added
+    std::vector<Texture> textures;         // in load order; never removed
+};
+
+extern TextureLibrary textureLibrary;
+
+// Appends a directory; nothing is loaded until loadTextureDirectories.
+void addTextureDirectory(const char* directory);
+// Loads every PNG, then JPEG, then HDR file of every directory into the library.
+void loadTextureDirectories();
+// A new mipmapped 2D texture from an image file, or kInvalidTexture.
+uint32_t loadTextureFile(const char* path);
+// The GL texture of the first entry with exactly this name, or 0 (with a message).
+uint32_t findTexture(const char* name);
+// A new floating-point cube map from the directory's face files "*r.hdr",
+// "*l.hdr", "*u.hdr", "*d.hdr", "*b.hdr", "*f.hdr"; a missing face is black.
+uint32_t loadHdrCubeMap(const char* directory);
+
+// True when the base name ends in an underscore: stored linear, not sRGB.
+bool isLinearTextureName(const std::string& path);
+// Cube face slot 0..5 (+X, -X, +Y, -Y, +Z, -Z) from the last letter of the
+// base name (r, l, u, d, b, f); -1 for any other letter.
+int cubeFaceIndex(const std::string& path);
