@@ -1,2 +1,118 @@
-// PLACEHOLDER: the entry point is being written.
-int main() { return 0; }
+// Quillon's entry point: opens the window, loads everything, then plays the
+// soundtrack and draws one frame per buffer swap, steered by the music clock
+// and the 64 sync tracks, until the music passes its end or Escape is pressed.
+// Built twice: the windowed development build, and with QUILLON_FULLSCREEN the
+// full-screen build without shader polling, debugging keys or wall clock.
+#include "app/demo.h"
+#include "app/music.h"
+#include "app/timeline.h"
+#include "app/window.h"
+#include "assets/mesh.h"
+#include "assets/shader.h"
+#include "scenes/scenes.h"
+#include "sync/sync.h"
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+namespace {
+
+constexpr int trackCount = 64;
+
+#ifndef QUILLON_FULLSCREEN
+double wallSeconds()
+{
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+#endif
+
+} // namespace
+
+int main(int, char**)
+{
+    AppWindow window;
+    createAppWindow("morvanders - telquist", window);
+
+#ifndef QUILLON_FULLSCREEN
+    const double startTime = wallSeconds();
+#endif
+
+    createQuadMesh(screenQuad0);
+    createQuadMesh(screenQuad1);
+    loadMeshFile("data/tovel3/scene4/skydome.3DS");
+
+    printf("rock'n'roll2\n");
+    if (!initMusicDevice(44100))
+        printf("failed to init bass\n");
+    const MusicStream stream = openMusicStream("data/drumveil.mp3");
+    if (!stream)
+        printf("failed to open tune");
+
+    SyncDevice* syncDevice = createSyncDevice("sync/sync");
+    if (!syncDevice)
+        printf("synctracker shit - out of memory?\n");
+    printf("rock'n'roll\n");
+
+#ifndef QUILLON_FULLSCREEN
+    float volumeToggle = 0.0f;
+    float lastToggleTime = 0.0f;
+#endif
+
+    // Without a device every track stays null and reads 0.0.
+    SyncTrack* tracks[trackCount] = {};
+    for (int i = 0; i < trackCount; ++i)
+        tracks[i] = getSyncTrack(syncDevice, std::to_string(i).c_str());
+
+    static Demo demo;
+    loadDemo(demo);
+
+    startMusicOutput();
+    playMusic(stream);
+    setMusicVolume(stream, 1.0f);
+
+    float trackValues[trackCount] = {};
+    for (;;) {
+        handleWindowEvents(window);
+        if (window.quitRequested)
+            break;
+        if (windowHasFocus(window) && keyCountsAsPressed(SDL_SCANCODE_ESCAPE))
+            break;
+
+        const double row = rowAt(musicBytesToSeconds(stream, musicBytePosition(stream)));
+        const float musicTime = float(musicBytesToSeconds(stream, musicBytePosition(stream)));
+#ifndef QUILLON_FULLSCREEN
+        const float wallClock = float(wallSeconds() - startTime);
+#endif
+        if (runHasEnded(musicTime))
+            break;
+
+        for (int i = 0; i < trackCount; ++i)
+            trackValues[i] = float(getSyncValue(tracks[i], row));
+
+#ifndef QUILLON_FULLSCREEN
+        pollShaderFiles();
+        if (keyCountsAsPressed(SDL_SCANCODE_D) && volumeToggleAccepted(wallClock, lastToggleTime)) {
+            volumeToggle = volumeToggle == 0.0f ? 1.0f : 0.0f;
+            lastToggleTime = wallClock;
+            setMusicVolume(stream, volumeToggle);
+            printf("volume = %f\n", volumeToggle);
+        }
+        if (keyCountsAsPressed(SDL_SCANCODE_T))
+            printf("bass_time = %f\n", musicTime);
+#endif
+
+        if (sceneForRow(row) == 2)
+            drawScene2(trackValues, demo, double(musicTime));
+        else
+            drawScene1(trackValues, demo, double(musicTime));
+
+        swapAppWindow(window);
+        updateMusic();
+    }
+
+    destroyDemo(demo);
+    releaseAppWindow(window);
+    return 0;
+}

@@ -22,6 +22,16 @@ bool createAppWindow(const char* title, AppWindow& window);
 // Opens a hidden window of the given drawable size with a current GL
 // context, for programs that render off screen.
 bool createHiddenAppWindow(const char* title, int width, int height, AppWindow& window);
+// Prints the driver's version, renderer and shading-language strings and
+// whether the window system offers multisampling.
+void printGLInfo(const AppWindow& window);
+// True when the window system's extension string names multisampling.
+bool hasMultisampleExtension(const AppWindow& window);
+// True when name occurs in the space-separated text as a whole word.
+bool hasWholeWord(const char* text, const char* name);
+// Width over height, or the previous ratio when either side is zero (pixels).
+float aspectRatioFor(int width, int height, float previous);
+
 // True when the key is down now or was pressed since the last query of it,
 // so a tap shorter than a frame still counts (SDL scancode).
 bool keyCountsAsPressed(SDL_Scancode key);

@@ -1,0 +1,190 @@
+#include "app/music.h"
+
+#include <SDL2/SDL.h>
+#include <mpg123.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <vector>
+
+namespace {
+
+constexpr int outputRate = 44100;
+constexpr int outputChannels = 2;
+constexpr int64_t bytesPerFrame = 2 * outputChannels;  // 16-bit stereo
+constexpr int callbackFrames = 1024;
+
+struct MusicState {
+    SDL_AudioDeviceID device = 0;
+    std::vector<int16_t> samples;  // the decoded tune, interleaved stereo
+    std::atomic<float> volume{1.0f};
+    std::atomic<bool> playing{false};
+    int64_t submittedFrames = 0;   // frames handed to the device so far
+    int64_t bufferFrames = callbackFrames;
+    AudioClock clock;              // guarded by the device lock
+    double playStartTime = 0.0;    // silent clock origin, seconds
+    bool silentClock = false;
+};
+
+MusicState music;
+
+double nowSeconds()
+{
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+void fillAudio(void*, Uint8* stream, int length)
+{
+    int16_t* out = reinterpret_cast<int16_t*>(stream);
+    const int64_t frames = length / bytesPerFrame;
+    if (!music.playing.load()) {
+        std::fill(out, out + frames * outputChannels, int16_t(0));
+        return;
+    }
+    // The buffer requested now is heard after the one the device still
+    // holds; the clock is told where the listener is at this moment.
+    noteAudioCallback(music.clock, music.submittedFrames, frames, music.bufferFrames, nowSeconds());
+
+    const float volume = music.volume.load();
+    const int64_t total = int64_t(music.samples.size()) / outputChannels;
+    for (int64_t f = 0; f < frames; ++f) {
+        const int64_t source = music.submittedFrames + f;
+        for (int c = 0; c < outputChannels; ++c) {
+            const float s = source < total ? music.samples[size_t(source * outputChannels + c)] : 0.0f;
+            out[f * outputChannels + c] = int16_t(std::clamp(s * volume, -32768.0f, 32767.0f));
+        }
+    }
+    // Past the end of the tune the device plays silence and the clock runs on.
+    music.submittedFrames += frames;
+}
+
+bool decodeMp3(const char* path, std::vector<int16_t>& samples)
+{
+    mpg123_init();
+    int error = MPG123_OK;
+    mpg123_handle* handle = mpg123_new(nullptr, &error);
+    if (!handle)
+        return false;
+    mpg123_param(handle, MPG123_ADD_FLAGS, MPG123_QUIET, 0.0);  // failures are ours to report
+    mpg123_format_none(handle);
+    mpg123_format(handle, outputRate, MPG123_STEREO, MPG123_ENC_SIGNED_16);
+    bool ok = mpg123_open(handle, path) == MPG123_OK;
+    if (ok) {
+        unsigned char buffer[16384];
+        for (;;) {
+            size_t done = 0;
+            const int result = mpg123_read(handle, buffer, sizeof buffer, &done);
+            const int16_t* decoded = reinterpret_cast<const int16_t*>(buffer);
+            samples.insert(samples.end(), decoded, decoded + done / 2);
+            if (result == MPG123_DONE)
+                break;
+            if (result != MPG123_OK && result != MPG123_NEW_FORMAT) {
+                ok = !samples.empty();
+                break;
+            }
+        }
+        mpg123_close(handle);
+    }
+    mpg123_delete(handle);
+    return ok && !samples.empty();
+}
+
+} // namespace
+
+void noteAudioCallback(AudioClock& clock, int64_t submitted, int64_t frameCount,
+                       int64_t queued, double now)
+{
+    clock.baseFrame = std::max<int64_t>(0, submitted - queued);
+    clock.baseTime = now;
+    clock.limitFrame = std::max<int64_t>(0, submitted + frameCount - queued);
+    clock.running = true;
+}
+
+int64_t audioClockFrame(AudioClock& clock, double now)
+{
+    if (!clock.running)
+        return clock.lastReported;
+    const double elapsed = std::max(0.0, now - clock.baseTime);
+    int64_t frame = clock.baseFrame + int64_t(elapsed * clock.sampleRate);
+    frame = std::min(frame, clock.limitFrame);
+    clock.lastReported = std::max(clock.lastReported, frame);
+    return clock.lastReported;
+}
+
+bool initMusicDevice(int frequency)
+{
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
+        return false;
+    SDL_AudioSpec want{};
+    want.freq = frequency;
+    want.format = AUDIO_S16SYS;
+    want.channels = outputChannels;
+    want.samples = callbackFrames;
+    want.callback = fillAudio;
+    SDL_AudioSpec have{};
+    music.device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (music.device == 0)
+        return false;
+    music.bufferFrames = have.samples;
+    return true;
+}
+
+MusicStream openMusicStream(const char* path)
+{
+    std::vector<int16_t> samples;
+    if (!decodeMp3(path, samples))
+        return 0;
+    if (music.device)
+        SDL_LockAudioDevice(music.device);
+    music.samples = std::move(samples);
+    if (music.device)
+        SDL_UnlockAudioDevice(music.device);
+    return 1;
+}
+
+void startMusicOutput()
+{
+    if (music.device)
+        SDL_PauseAudioDevice(music.device, 0);
+}
+
+void playMusic(MusicStream stream)
+{
+    music.playStartTime = nowSeconds();
+    music.silentClock = stream == 0 || music.device == 0;
+    if (music.device) {
+        SDL_LockAudioDevice(music.device);
+        music.submittedFrames = 0;
+        music.clock = AudioClock{};
+        music.playing = stream != 0;
+        SDL_UnlockAudioDevice(music.device);
+    }
+}
+
+void setMusicVolume(MusicStream, float volume)
+{
+    music.volume = volume;
+}
+
+int64_t musicBytePosition(MusicStream)
+{
+    const double now = nowSeconds();
+    if (music.silentClock || music.device == 0)
+        return int64_t((now - music.playStartTime) * outputRate) * bytesPerFrame;
+    SDL_LockAudioDevice(music.device);
+    const int64_t frame = audioClockFrame(music.clock, now);
+    SDL_UnlockAudioDevice(music.device);
+    return frame * bytesPerFrame;
+}
+
+double musicBytesToSeconds(MusicStream, int64_t bytes)
+{
+    return double(bytes) / double(bytesPerFrame * outputRate);
+}
+
+void updateMusic()
+{
+    // SDL pulls the audio on its own thread; nothing to do per frame.
+}

@@ -1,0 +1,46 @@
+// The soundtrack: the whole MP3 decoded at open (libmpg123) and played by an
+// SDL audio callback at 44100 Hz stereo. Process-wide, like the audio device:
+// opened once at start-up, never closed (it ends with the process).
+// The playback position is what is being heard, smoothed between callbacks;
+// without a device or without a tune it runs on a silent wall clock from the
+// moment of play, so the timeline always reaches its end.
+#pragma once
+
+#include <cstdint>
+
+using MusicStream = uint32_t;  // 0 when no tune could be opened
+
+// The playback clock, kept apart from SDL so it can be tested with a fake sink.
+// Positions are in sample frames; times in seconds of a monotonic clock.
+struct AudioClock {
+    double sampleRate = 44100.0;  // frames per second
+    int64_t baseFrame = 0;        // frame heard at baseTime
+    double baseTime = 0.0;        // seconds, time of the last callback
+    int64_t limitFrame = 0;       // the clock never runs past what was handed out
+    int64_t lastReported = 0;     // positions never go backwards
+    bool running = false;
+};
+
+// The callback is about to hand out frameCount frames starting at frame
+// `submitted`; `queued` frames are still ahead of the listener in the device.
+void noteAudioCallback(AudioClock& clock, int64_t submitted, int64_t frameCount,
+                       int64_t queued, double now);
+// The frame being heard at `now`: interpolated, monotonic, never past the
+// end of what the device has been given.
+int64_t audioClockFrame(AudioClock& clock, double now);
+
+// Opens the default output device at the given rate; false when there is none.
+bool initMusicDevice(int frequency);
+// Decodes the file into memory; 0 when it cannot be opened or decoded.
+MusicStream openMusicStream(const char* path);
+void startMusicOutput();
+// Starts playback from the beginning (or the silent clock for stream 0).
+void playMusic(MusicStream stream);
+// 0.0 silent to 1.0 full.
+void setMusicVolume(MusicStream stream, float volume);
+// Bytes of 16-bit stereo played so far.
+int64_t musicBytePosition(MusicStream stream);
+// Seconds for a byte position of the stream.
+double musicBytesToSeconds(MusicStream stream, int64_t bytes);
+// Periodic work, once per frame.
+void updateMusic();

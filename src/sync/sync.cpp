@@ -1,0 +1,142 @@
+#include "sync/sync.h"
+
+#include <cmath>
+#include <cstdio>
+#include <new>
+
+namespace {
+
+constexpr long keyBytes = 9;  // int32 row, float value, int8 type
+
+struct FileCloser {
+    FILE* file;
+    ~FileCloser() { fclose(file); }
+};
+
+bool readKey(FILE* file, SyncKey& key)
+{
+    int8_t type = 0;
+    if (fread(&key.row, 4, 1, file) != 1 || fread(&key.value, 4, 1, file) != 1 ||
+        fread(&type, 1, 1, file) != 1)
+        return false;
+    key.type = type;  // widened with its sign
+    return true;
+}
+
+} // namespace
+
+SyncDevice* createSyncDevice(const char* basePath)
+{
+    SyncDevice* device = new (std::nothrow) SyncDevice;
+    printf("whowo");
+    if (!device)
+        return nullptr;
+    device->basePath = basePath;
+    return device;
+}
+
+SyncTrack* getSyncTrack(SyncDevice* device, const char* name)
+{
+    if (!device)
+        return nullptr;
+    for (SyncTrack* track : device->tracks)
+        if (track->name == name)
+            return track;
+    SyncTrack* track = new SyncTrack;
+    track->name = name;
+    device->tracks.push_back(track);
+    loadTrackFile(*device, *track);  // a track without a readable file stays empty
+    return track;
+}
+
+int findKeyIndex(const SyncTrack& track, int r)
+{
+    int lo = 0;
+    int hi = track.numKeys;
+    while (lo < hi) {
+        const int mid = (lo + hi) / 2;
+        if (track.keys[mid].row < r)
+            lo = mid + 1;
+        else if (track.keys[mid].row > r)
+            hi = mid;
+        else
+            return mid;
+    }
+    return -lo - 1;
+}
+
+int keyIndexAtOrBefore(const SyncTrack& track, int r)
+{
+    int i = findKeyIndex(track, r);
+    if (i < 0)
+        i = -i - 2;
+    return i;
+}
+
+double getSyncValue(const SyncTrack* track, double row)
+{
+    if (!track || track->numKeys == 0)
+        return 0.0;
+    const int r = int(std::floor(row));
+    const int i = keyIndexAtOrBefore(*track, r);
+    if (i < 0)
+        return track->keys[0].value;
+    if (i > track->numKeys - 2)
+        return track->keys[track->numKeys - 1].value;
+
+    const SyncKey& k0 = track->keys[i];
+    const SyncKey& k1 = track->keys[i + 1];
+    const double t = (row - k0.row) / double(k1.row - k0.row);
+    switch (k0.type) {
+    case Step: return k0.value;
+    case Linear: return k0.value + (k1.value - k0.value) * t;
+    case Smooth: return k0.value + (k1.value - k0.value) * (t * t * (3.0 - 2.0 * t));
+    case Ramp: return k0.value + (k1.value - k0.value) * std::pow(t, 2.0);
+    default: return 0.0;
+    }
+}
+
+std::string trackFilePath(const std::string& basePath, const std::string& name)
+{
+    return basePath + "_" + name + ".track";
+}
+
+int loadTrackFile(const SyncDevice& device, SyncTrack& track)
+{
+    const std::string path = trackFilePath(device.basePath, track.name);
+    FILE* file = fopen(path.c_str(), "rb");
+    if (!file)
+        return -1;
+    FileCloser closer{file};
+
+    int32_t count = 0;
+    if (fread(&count, 4, 1, file) != 1 || count <= 0)
+        return count == 0 ? 0 : -1;
+
+    // Never trust the count beyond what the file holds: a short file keeps
+    // the keys that were read whole, an absurd count allocates nothing.
+    long available = 0;
+    if (fseek(file, 0, SEEK_END) == 0) {
+        available = (ftell(file) - 4) / keyBytes;
+        fseek(file, 4, SEEK_SET);
+    }
+    const long wanted = count < available ? count : available;
+
+    std::vector<SyncKey> keys;
+    keys.reserve(size_t(wanted > 0 ? wanted : 0));
+    SyncKey key;
+    while (long(keys.size()) < wanted && readKey(file, key))
+        keys.push_back(key);
+
+    // The search and the interpolation need strictly increasing rows.
+    for (size_t k = 1; k < keys.size(); ++k) {
+        if (keys[k].row <= keys[k - 1].row) {
+            printf("sync track %s: rows do not increase at key %d, track ignored\n",
+                   track.name.c_str(), int(k));
+            return -1;
+        }
+    }
+    track.keys = std::move(keys);
+    track.numKeys = int32_t(track.keys.size());
+    return track.numKeys > 0 ? 0 : -1;
+}

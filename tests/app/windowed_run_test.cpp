@@ -1,0 +1,143 @@
+// Runs the windowed program on the test's X display with SDL's dummy audio
+// driver, drives it with xdotool and reads what it printed.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+struct Run {
+    pid_t pid = -1;
+    fs::path output;
+};
+
+Run startProgram(const fs::path& workingDir, const fs::path& output)
+{
+    Run run{-1, output};
+    const std::string program = std::string(QUILLON_BINARY_DIR) + "/quillon-windowed";
+    run.pid = fork();
+    if (run.pid == 0) {
+        if (chdir(workingDir.c_str()) != 0)
+            _exit(126);
+        FILE* out = freopen(output.c_str(), "w", stdout);
+        (void)out;
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    return run;
+}
+
+// Exit status, or -1 when the program did not end in time (it is then killed).
+int waitForExit(Run& run, std::chrono::seconds limit)
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    int status = 0;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (waitpid(run.pid, &status, WNOHANG) == run.pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
+        std::this_thread::sleep_for(50ms);
+    }
+    kill(run.pid, SIGKILL);
+    waitpid(run.pid, &status, 0);
+    return -1;
+}
+
+int shell(const std::string& command)
+{
+    return std::system(command.c_str());
+}
+
+std::string readFile(const fs::path& path)
+{
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Finds the window, gives it the focus, taps T twice a second apart, then Escape.
+bool driveWindow()
+{
+    const std::string find = "timeout 60 xdotool search --sync --name 'morvanders - telquist' | head -n 1";
+    return shell("id=$(" + find + ") && [ -n \"$id\" ] && sleep 2 && "
+                 "xdotool windowfocus --sync $id && sleep 0.5 && xdotool key --window $id t && sleep 1 && "
+                 "xdotool key --window $id t && sleep 0.5 && xdotool key --window $id Escape") == 0;
+}
+
+std::vector<double> printedTimes(const std::string& output)
+{
+    std::vector<double> times;
+    const std::regex line(R"(bass_time = (-?\d+\.\d+)\n)");
+    for (auto it = std::sregex_iterator(output.begin(), output.end(), line); it != std::sregex_iterator(); ++it)
+        times.push_back(std::stod((*it)[1]));
+    return times;
+}
+
+void expectInOrder(const std::string& output, std::initializer_list<const char*> lines)
+{
+    size_t at = 0;
+    for (const char* text : lines) {
+        const size_t found = output.find(text, at);
+        ASSERT_NE(found, std::string::npos) << "missing or out of order: " << text << "\n" << output;
+        at = found + strlen(text);
+    }
+}
+
+class WindowedRun : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!getenv("DISPLAY"))
+            GTEST_SKIP() << "needs an X display (scripts/test provides one)";
+        scratch = fs::temp_directory_path() / ("quillon_run_" + std::to_string(getpid()));
+        fs::create_directories(scratch);
+    }
+    void TearDown() override { fs::remove_all(scratch); }
+
+    fs::path scratch;
+};
+
+} // namespace
+
+TEST_F(WindowedRun, StartsRunsFramesAndLeavesOnEscape)
+{
+    Run run = startProgram(QUILLON_SOURCE_DIR, scratch / "out.txt");
+    ASSERT_TRUE(driveWindow());
+    EXPECT_EQ(waitForExit(run, 60s), 0);
+
+    const std::string output = readFile(run.output);
+    expectInOrder(output, {"GLVersion: ", "GLRendrer: ", "GL SM: ", "multisample",
+                           "rock'n'roll2\n", "whowo", "rock'n'roll\n"});
+    // The music clock moves between the two taps of T.
+    const std::vector<double> times = printedTimes(output);
+    ASSERT_GE(times.size(), 2u) << output;
+    EXPECT_GT(times.back(), times.front() + 0.5);
+}
+
+TEST_F(WindowedRun, WithoutTheTuneTheTimelineStillRuns)
+{
+    // A working directory without data/: no tune, no tracks, no images.
+    Run run = startProgram(scratch, scratch / "out.txt");
+    ASSERT_TRUE(driveWindow());
+    EXPECT_EQ(waitForExit(run, 60s), 0);
+
+    const std::string output = readFile(run.output);
+    expectInOrder(output, {"rock'n'roll2\n", "failed to open tune", "whowo", "rock'n'roll\n"});
+    const std::vector<double> times = printedTimes(output);
+    ASSERT_GE(times.size(), 2u) << output;
+    EXPECT_GT(times.back(), times.front() + 0.5);
+}
