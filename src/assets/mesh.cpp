@@ -154,6 +154,28 @@ void createQuadMesh(Mesh& mesh)
 
 void createQuadBatch(Mesh& mesh, int32_t quadCount)
 {
+    layoutQuadBatch(mesh, quadCount);
+    mesh.vertexBuffer = createBuffer(GL_ARRAY_BUFFER, mesh.vertexData.size() * sizeof(float),
+                                     mesh.vertexData.data(), GL_DYNAMIC_DRAW);
+    mesh.indexBuffer = createBuffer(GL_ELEMENT_ARRAY_BUFFER,
+                                    mesh.indexData.size() * sizeof(uint32_t),
+                                    mesh.indexData.data(), GL_DYNAMIC_DRAW);
+    printf("[mesh]%d quads added\n", mesh.vertexCount / 4);
+}
+
+void createSegmentBatch(Mesh& mesh)
+{
+    layoutSegmentBatch(mesh);
+    mesh.vertexBuffer = createBuffer(GL_ARRAY_BUFFER, mesh.vertexData.size() * sizeof(float),
+                                     mesh.vertexData.data(), GL_DYNAMIC_DRAW);
+    mesh.indexBuffer = createBuffer(GL_ELEMENT_ARRAY_BUFFER,
+                                    mesh.indexData.size() * sizeof(uint32_t),
+                                    mesh.indexData.data(), GL_STATIC_DRAW);
+    printf("[mesh]%d quads added\n", kSegmentBatchQuads);
+}
+
+void layoutQuadBatch(Mesh& mesh, int32_t quadCount)
+{
     if (quadCount < 0) quadCount = 0;
     const size_t v = static_cast<size_t>(quadCount) * 4;
     mesh.triangleCount = 2 * quadCount;
@@ -163,6 +185,7 @@ void createQuadBatch(Mesh& mesh, int32_t quadCount)
     mesh.vertexData.assign(v * kSpriteFloats, 0.0f);
     float* positions = mesh.vertexData.data();
     float* texcoords = positions + 4 * v;
+    // The quad's index stands in z; w is 1/32 on the right-hand corners.
     for (int32_t q = 0; q < quadCount; ++q) {
         for (int c = 0; c < 4; ++c) {
             const size_t vertex = static_cast<size_t>(q) * 4 + c;
@@ -175,15 +198,9 @@ void createQuadBatch(Mesh& mesh, int32_t quadCount)
         }
     }
     fillQuadIndices(mesh.indexData, quadCount);
-    mesh.vertexBuffer = createBuffer(GL_ARRAY_BUFFER, mesh.vertexData.size() * sizeof(float),
-                                     mesh.vertexData.data(), GL_DYNAMIC_DRAW);
-    mesh.indexBuffer = createBuffer(GL_ELEMENT_ARRAY_BUFFER,
-                                    mesh.indexData.size() * sizeof(uint32_t),
-                                    mesh.indexData.data(), GL_DYNAMIC_DRAW);
-    printf("[mesh]%d quads added\n", quadCount);
 }
 
-void createSegmentBatch(Mesh& mesh)
+void layoutSegmentBatch(Mesh& mesh)
 {
     const size_t v = static_cast<size_t>(kSegmentBatchQuads) * 4;
     mesh.triangleCount = 2 * kSegmentBatchQuads;
@@ -193,18 +210,14 @@ void createSegmentBatch(Mesh& mesh)
     mesh.indexType = kMeshIndex32;
     mesh.vertexData.assign(v * kSegmentFloats, 0.0f);
     fillQuadIndices(mesh.indexData, kSegmentBatchQuads);
-    mesh.vertexBuffer = createBuffer(GL_ARRAY_BUFFER, mesh.vertexData.size() * sizeof(float),
-                                     mesh.vertexData.data(), GL_DYNAMIC_DRAW);
-    mesh.indexBuffer = createBuffer(GL_ELEMENT_ARRAY_BUFFER,
-                                    mesh.indexData.size() * sizeof(uint32_t),
-                                    mesh.indexData.data(), GL_STATIC_DRAW);
-    printf("[mesh]%d quads added\n", kSegmentBatchQuads);
 }
 
 void setQuad(Mesh& batch, int32_t q, float x, float y, float z, float w)
 {
     const size_t first = static_cast<size_t>(q) * 16;
-    if (q < 0 || first + 16 > static_cast<size_t>(batch.vertexCount) * 4) return;
+    if (q < 0 || first + 16 > static_cast<size_t>(batch.vertexCount) * 4 ||
+        batch.vertexData.size() < first + 16)
+        return;
     float* p = batch.vertexData.data() + first;
     for (int c = 0; c < 4; ++c) {
         p[4 * c + 0] = x;

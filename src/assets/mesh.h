@@ -49,6 +49,11 @@ void createQuadBatch(Mesh& mesh, int32_t quadCount);
 // "texcoord" 2, "texcoord2" 2 per vertex, all zero; 32-bit indices.
 void createSegmentBatch(Mesh& mesh);
 
+// The CPU side of the two batch makers: counts, layout and initial contents
+// of vertexData and indexData, without touching GL.
+void layoutQuadBatch(Mesh& mesh, int32_t quadCount);
+void layoutSegmentBatch(Mesh& mesh);
+
 // Writes (x, y, z, w) as the position of all four vertices of sprite quad q
 // in vertexData; does not upload.
 void setQuad(Mesh& batch, int32_t q, float x, float y, float z, float w);
