@@ -1,0 +1,41 @@
+#version 330
+// The second scene's wire spheres: the shell around the origin and the
+// spheres on the rim nodes. The dome mesh in line mode at "pos2", radius
+// "size_mul" x 100 (the shell's track gives its radius in hundreds). Lines
+// fade where the sphere faces the eye ("exponent"), and rim spheres glow
+// more the closer they sit to the shell, whose radius is "edges".
+layout(location = 0) in vec4 position;
+in vec3 normal;
+uniform mat4 viewproj;
+uniform vec3 pos2;
+uniform float size_mul;
+out vec3 worldNormal;
+out vec3 worldPosition;
+
+void main() {
+    worldPosition = pos2 + position.xyz * size_mul * 100.0;
+    worldNormal = normal;
+    gl_Position = viewproj * vec4(worldPosition, 1.0);
+}
+//FRAGMENT
+#version 330
+uniform vec3 eyePos;
+uniform vec3 pos2;
+uniform float exponent;
+uniform float a;
+uniform float edges;
+uniform samplerCube Texture0;
+in vec3 worldNormal;
+in vec3 worldPosition;
+out vec4 fragColor;
+
+void main() {
+    vec3 n = normalize(worldNormal);
+    vec3 toEye = normalize(eyePos - worldPosition);
+    float edge = pow(1.0 - abs(dot(n, toEye)), max(exponent, 0.5));
+    float nearShell = edges > 0.0 ? clamp(length(pos2) / edges, 0.0, 1.0) : 0.0;
+    vec3 sky = texture(Texture0, n).rgb;
+    vec3 cold = vec3(0.45, 0.8, 1.2);
+    vec3 c = (cold * (0.25 + 1.2 * edge) + sky * 0.25) * (0.6 + 0.8 * nearShell);
+    fragColor = vec4(c, clamp(a, 0.0, 1.0));
+}

@@ -1,0 +1,94 @@
+#version 330
+// Strand pass, soft draws: each near node again at a larger size, as a soft
+// disc (alpha: dense at the centre, track 26 softens it) with a cold glow
+// strongest towards the edge, added over the depth of the first draw. After
+// the blur, alpha reads as how crowded a place is and colour as glow.
+layout(location = 0) in vec4 position;
+in vec2 texcoord;
+uniform mat4 view;
+uniform mat4 proj;
+uniform float pSize;
+uniform float size_mix;
+flat out vec3 centre;   // sphere centre, view space
+flat out float radius;  // world units
+flat out float weight;
+out vec3 ray;           // view-space point on the quad: the ray from the eye
+
+// A weight below 2 is the first scene's lone sphere, written with unit
+// weight; the strand's nodes weigh 20 to 100.
+float sphereRadius(float w, float sizeMix) {
+    if (w < 2.0) {
+        return 12.0 * pSize;
+    }
+    return pSize * mix(w * 0.2, 10.0, clamp(sizeMix, 0.0, 1.0));
+}
+
+void main() {
+    weight = position.w;
+    radius = sphereRadius(position.w, size_mix);
+    centre = (view * vec4(position.xyz, 1.0)).xyz;
+    float d = length(centre);
+    if (d < radius * 1.01) {
+        // The eye is inside the sphere: nothing to draw from here.
+        ray = vec3(0.0);
+        gl_Position = vec4(2.0, 2.0, 2.0, 1.0);
+        return;
+    }
+    // The quad stands across the view ray to the centre, at the sphere's
+    // front, just large enough to hold its silhouette cone.
+    vec3 n = centre / d;
+    vec3 u = abs(n.y) < 0.99 ? normalize(cross(n, vec3(0.0, 1.0, 0.0)))
+                             : normalize(cross(n, vec3(1.0, 0.0, 0.0)));
+    vec3 v = cross(u, n);
+    float front = max(d - radius, 1.01);
+    float halfSize = front * radius / sqrt(d * d - radius * radius) * 1.04;
+    vec2 c = texcoord * 2.0 - 1.0;
+    ray = n * front + (u * c.x + v * c.y) * halfSize;
+    gl_Position = proj * vec4(ray, 1.0);
+}
+//FRAGMENT
+#version 330
+uniform mat4 proj;
+uniform float tracks[32];
+uniform float time;
+out vec4 fragColor;
+flat in vec3 centre;
+flat in float radius;
+flat in float weight;
+in vec3 ray;
+
+// Ray from the eye (the view-space origin) against the sphere: the view-space
+// hit point, or false when the ray misses; "inner" is 1 at the centre of the
+// silhouette and 0 at its edge.
+bool hitSphere(out vec3 hit, out float inner) {
+    vec3 rd = normalize(ray);
+    float b = dot(rd, centre);
+    float h = b * b - (dot(centre, centre) - radius * radius);
+    if (h < 0.0) {
+        return false;
+    }
+    hit = rd * (b - sqrt(h));
+    inner = sqrt(h) / radius;
+    return true;
+}
+
+// Window depth of a view-space point, for the depth range 0..1.
+float depthOf(vec3 p, out vec4 clip) {
+    clip = proj * vec4(p, 1.0);
+    return clip.z / clip.w * 0.5 + 0.5;
+}
+
+void main() {
+    vec3 hit;
+    float inner;
+    if (!hitSphere(hit, inner)) {
+        discard;
+    }
+    vec4 clip;
+    gl_FragDepth = depthOf(hit, clip);
+    float softness = clamp(tracks[26], 0.0, 1.0);
+    float alpha = pow(inner, mix(1.5, 0.5, softness));
+    float edge = 4.0 * inner * (1.0 - inner);
+    vec3 glow = vec3(0.35, 0.65, 1.0) * (0.3 + edge) * (1.0 + 0.5 * tracks[9]);
+    fragColor = vec4(glow, alpha);
+}

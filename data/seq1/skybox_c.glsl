@@ -1,0 +1,37 @@
+#version 330
+// The sky: the dome mesh (a unit sphere) turned with the view but not moved
+// with the eye, so it sits at infinity, pushed to the far plane. Its colour
+// is the glossy night sky with the diffuse map lifting the haze near the
+// horizon; track 29 tints it towards teal, "exponent" shapes the haze band,
+// and the beat (track 9) breathes in its brightest parts.
+layout(location = 0) in vec4 position;
+uniform mat4 proj;
+uniform mat3 nview;
+out vec3 direction;
+
+void main() {
+    direction = position.xyz;
+    vec4 clip = proj * vec4(nview * position.xyz * 10.0, 1.0);
+    // Just inside the far plane, whatever the sky's distance.
+    gl_Position = vec4(clip.xy, clip.w * 0.99999, clip.w);
+}
+//FRAGMENT
+#version 330
+uniform float exponent;
+uniform float tracks[32];
+uniform samplerCube Texture0;  // glossy sky
+uniform samplerCube Texture1;  // diffuse sky
+in vec3 direction;
+out vec4 fragColor;
+
+void main() {
+    vec3 d = normalize(direction);
+    vec3 glossy = texture(Texture0, d).rgb;
+    vec3 diffuse = texture(Texture1, d).rgb;
+    float band = pow(1.0 - abs(d.y), max(exponent, 1.0) * 3.0);
+    vec3 c = glossy + diffuse * band * 0.6;
+    vec3 tint = mix(vec3(1.0), vec3(0.7, 1.05, 1.15), clamp(tracks[29], 0.0, 1.0));
+    c *= tint;
+    c += max(glossy - 1.0, 0.0) * tracks[9] * 0.5;
+    fragColor = vec4(c, 1.0);
+}

@@ -1,0 +1,76 @@
+#version 330
+// The logo: one upright quad standing in the world in front of the eye, at
+// the eye's height, facing it; spheres nearer than the logo hide it. The
+// amber lettering with its breathing glow and outline, a faint sky
+// reflection, and a band of light from the line cross-section sweeping
+// across the letters. Opacity is track 13: the pass hands over only the
+// first 32 tracks, so the closing track cannot reach this program.
+layout(location = 0) in vec4 position;  // as the batch was made: corner, quad index
+in vec2 texcoord;                       // corner 0..1
+uniform mat4 view;
+uniform mat4 proj;
+uniform vec3 eyePos;
+uniform sampler2D Texture0;
+out vec2 uv;
+out vec3 worldPosition;
+flat out vec3 facing;
+
+const float distanceAhead = 300.0;  // world units
+
+void main() {
+    // The view's forward direction, levelled.
+    vec3 forward = -vec3(view[0][2], view[1][2], view[2][2]);
+    forward.y = 0.0;
+    forward = length(forward) > 1e-4 ? normalize(forward) : vec3(0.0, 0.0, -1.0);
+    vec3 right = normalize(cross(forward, vec3(0.0, 1.0, 0.0)));
+    // The image stacks three bands of equal height: lettering, glow, outline.
+    vec2 size = vec2(textureSize(Texture0, 0)) * vec2(1.0, 1.0 / 3.0);
+    // Half the frame's width, keeping the band's shape.
+    float halfWidth = 0.5 * distanceAhead / proj[0][0];
+    float halfHeight = halfWidth * size.y / max(size.x, 1.0);
+    vec2 c = texcoord * 2.0 - 1.0;
+    // A batch quad keeps its index in z: later quads stand one band lower.
+    float row = position.z * 2.2;
+    worldPosition = eyePos + forward * distanceAhead
+                  + right * c.x * halfWidth + vec3(0.0, 1.0, 0.0) * (c.y - row) * halfHeight;
+    facing = -forward;
+    // Images are stored top row first.
+    uv = vec2(texcoord.x, 1.0 - texcoord.y);
+    gl_Position = proj * view * vec4(worldPosition, 1.0);
+}
+//FRAGMENT
+#version 330
+uniform vec3 eyePos;
+uniform float time;
+uniform float tracks[32];
+uniform sampler2D Texture0;    // logo
+uniform samplerCube Texture1;  // diffuse sky
+uniform sampler2D Texture2;    // line cross-section
+in vec2 uv;
+in vec3 worldPosition;
+flat in vec3 facing;
+out vec4 fragColor;
+
+void main() {
+    // Bands from the top: lettering, its glow, its outline.
+    vec4 letters = texture(Texture0, vec2(uv.x, uv.y / 3.0));
+    vec4 glow = texture(Texture0, vec2(uv.x, (uv.y + 1.0) / 3.0));
+    vec4 outline = texture(Texture0, vec2(uv.x, (uv.y + 2.0) / 3.0));
+    float pulse = 0.6 + 0.4 * sin(time * 1.7);
+    vec3 lit = letters.rgb * letters.a + glow.rgb * glow.a * 0.5 * pulse + outline.rgb * outline.a * 0.8;
+    float cover = clamp(letters.a + glow.a * 0.5 * pulse + outline.a * 0.8, 0.0, 1.0);
+    vec4 logo = vec4(lit / max(cover, 1e-4), cover);
+    float opacity = clamp(tracks[13], 0.0, 1.0);
+    float alpha = logo.a * opacity;
+    // Transparent texels would still write depth.
+    if (alpha < 0.01) {
+        discard;
+    }
+    vec3 toEye = normalize(eyePos - worldPosition);
+    vec3 sky = texture(Texture1, reflect(-toEye, facing)).rgb;
+    float sweep = fract(time * 0.15) * 3.0 - 1.0;
+    float across = (uv.x + 0.35 * uv.y - sweep) * 2.5 + 0.5;
+    float band = across > 0.0 && across < 1.0 ? texture(Texture2, vec2(0.5, across)).a : 0.0;
+    vec3 c = logo.rgb * 1.4 + sky * 0.2 + vec3(1.2, 1.0, 0.8) * band * letters.a * 1.5;
+    fragColor = vec4(c, alpha);
+}
