@@ -128,8 +128,9 @@ TEST(AudioClock, FramesSeeAMonotonicPositionWithoutBufferSizedSteps)
         }
         const int64_t position = audioClockFrame(clock, now);
         ASSERT_GE(position, last) << "frame " << frame;
-        if (frame > 2)
+        if (frame > 2) {
             ASSERT_LE(position - last, maxStep) << "frame " << frame;
+        }
         // What is heard lags what has been handed out by the device's buffer.
         ASSERT_LE(position, submitted - buffer + buffer);
         last = position;
