@@ -3,6 +3,7 @@
 // (a sampler left 2D where a cube map is bound samples nothing). Programs
 // drawn with the full-screen quad must not read "texcoord" or "normal": the
 // quad's buffer holds positions only.
+#include "assets/shader.h"
 #include "gl_context.h"
 
 #include <GL/glew.h>
@@ -33,7 +34,7 @@ struct ProgramSpec {
     std::map<std::string, Input> uniforms;
 };
 
-const std::string seq1 = std::string(QUILLON_SOURCE_DIR) + "/data/seq1/";
+const std::string seq1 = std::string(QUILLON_SOURCE_DIR) + "/data/seq1";
 
 std::map<std::string, Input> with(std::map<std::string, Input> base,
                                   const std::map<std::string, Input>& more)
@@ -133,112 +134,68 @@ std::string readFile(const std::string& path)
     return text.str();
 }
 
-// Vertex stage up to the line "//FRAGMENT", fragment stage after it.
-bool splitStages(const std::string& text, std::string& vertex, std::string& fragment)
-{
-    std::istringstream lines(text);
-    std::string line;
-    bool inFragment = false;
-    while (std::getline(lines, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (!inFragment && line == "//FRAGMENT") {
-            inFragment = true;
-            continue;
-        }
-        (inFragment ? fragment : vertex) += line + "\n";
-    }
-    return inFragment;
-}
-
-GLuint compileStage(GLenum type, const std::string& source, std::string& log)
-{
-    GLuint shader = glCreateShader(type);
-    const char* text = source.c_str();
-    glShaderSource(shader, 1, &text, nullptr);
-    glCompileShader(shader);
-    GLint ok = 0;
-    glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
-    if (!ok) {
-        char buffer[4096] = {};
-        glGetShaderInfoLog(shader, sizeof buffer, nullptr, buffer);
-        log += buffer;
-    }
-    return shader;
-}
-
-// Links the file's two stages; 0 and a log when it fails.
-GLuint buildProgram(const std::string& path, std::string& log)
-{
-    std::string vertex, fragment;
-    if (!splitStages(readFile(path), vertex, fragment)) {
-        log = "no //FRAGMENT line";
-        return 0;
-    }
-    GLuint vs = compileStage(GL_VERTEX_SHADER, vertex, log);
-    GLuint fs = compileStage(GL_FRAGMENT_SHADER, fragment, log);
-    GLuint program = glCreateProgram();
-    glAttachShader(program, vs);
-    glAttachShader(program, fs);
-    glLinkProgram(program);
-    glDeleteShader(vs);
-    glDeleteShader(fs);
-    GLint ok = 0;
-    glGetProgramiv(program, GL_LINK_STATUS, &ok);
-    if (!ok) {
-        char buffer[4096] = {};
-        glGetProgramInfoLog(program, sizeof buffer, nullptr, buffer);
-        log += buffer;
-        glDeleteProgram(program);
-        return 0;
-    }
-    return program;
-}
-
 std::string stripArraySuffix(std::string name)
 {
     auto bracket = name.find('[');
     return bracket == std::string::npos ? name : name.substr(0, bracket);
 }
 
+// Loads the directory through the registry once per process, as the
+// production does, and keeps what the loading printed.
 class ProductionShaders : public testing::Test {
 protected:
+    static void SetUpTestSuite()
+    {
+        if (loaded || !ensureTestGLContext())
+            return;
+        loaded = true;
+        loadLog = captureConsole([] { addShaderDirectory(seq1.c_str()); });
+        loadError = glGetError();
+    }
+
     void SetUp() override
     {
-        if (!ensureTestGLContext())
+        if (!loaded)
             GTEST_SKIP() << "no GL context";
     }
+
+    static GLuint programOf(const char* file)
+    {
+        int32_t index = findShader(file);
+        if (index < 0 || shaderRegistry.shaders[size_t(index)].program < 0)
+            return 0;
+        return GLuint(shaderRegistry.shaders[size_t(index)].program);
+    }
+
+    static inline bool loaded = false;
+    static inline std::string loadLog;
+    static inline GLenum loadError = GL_NO_ERROR;
 };
 
 } // namespace
 
 TEST_F(ProductionShaders, EveryProgramLinksWithoutGLError)
 {
-    std::set<std::string> listed;
-    for (const auto& entry : std::filesystem::directory_iterator(seq1))
-        if (entry.path().extension() == ".glsl")
-            listed.insert(entry.path().filename().string());
-    std::set<std::string> expected;
-    for (const auto& spec : productionPrograms())
-        expected.insert(spec.file);
-    EXPECT_EQ(listed, expected);
+    EXPECT_EQ(loadLog.find("could not load shader"), std::string::npos) << loadLog;
+    EXPECT_EQ(loadLog.find("[shader]compile"), std::string::npos) << loadLog;
+    EXPECT_EQ(loadError, GLenum(GL_NO_ERROR));
 
+    std::set<std::string> listed;
+    for (const LinkedShader& shader : shaderRegistry.shaders)
+        listed.insert(shader.name);
+    std::set<std::string> expected;
     for (const auto& spec : productionPrograms()) {
-        std::string log;
-        GLuint program = buildProgram(seq1 + spec.file, log);
-        EXPECT_NE(program, 0u) << spec.file << ":\n" << log;
-        EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR)) << spec.file;
-        if (program)
-            glDeleteProgram(program);
+        expected.insert(spec.file);
+        EXPECT_NE(programOf(spec.file), 0u) << spec.file;
     }
+    EXPECT_EQ(listed, expected);
 }
 
 TEST_F(ProductionShaders, ProgramsReadOnlyWhatTheirPassesSet)
 {
     for (const auto& spec : productionPrograms()) {
-        std::string log;
-        GLuint program = buildProgram(seq1 + spec.file, log);
-        ASSERT_NE(program, 0u) << spec.file << ":\n" << log;
+        GLuint program = programOf(spec.file);
+        ASSERT_NE(program, 0u) << spec.file;
 
         GLint count = 0;
         glGetProgramiv(program, GL_ACTIVE_UNIFORMS, &count);
@@ -270,7 +227,6 @@ TEST_F(ProductionShaders, ProgramsReadOnlyWhatTheirPassesSet)
         }
         EXPECT_EQ(glGetAttribLocation(program, allowed.front().c_str()), 0) << spec.file;
         EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR)) << spec.file;
-        glDeleteProgram(program);
     }
 }
 
@@ -283,7 +239,8 @@ TEST_F(ProductionShaders, QuadProgramsDeclareNoTexcoordOrNormal)
         if (spec.geometry != Geometry::ScreenQuad)
             continue;
         std::string vertex, fragment;
-        ASSERT_TRUE(splitStages(readFile(seq1 + spec.file), vertex, fragment)) << spec.file;
+        splitShaderSource(readFile(seq1 + "/" + spec.file), vertex, fragment);
+        ASSERT_FALSE(fragment.empty()) << spec.file;
         EXPECT_FALSE(std::regex_search(vertex, declaration)) << spec.file;
     }
 }
