@@ -20,6 +20,12 @@ namespace {
 
 constexpr int trackCount = 64;
 
+#ifdef QUILLON_FULLSCREEN
+constexpr WindowVariant windowVariant = WindowVariant::FullScreen;
+#else
+constexpr WindowVariant windowVariant = WindowVariant::Windowed;
+#endif
+
 #ifndef QUILLON_FULLSCREEN
 double wallSeconds()
 {
@@ -33,7 +39,7 @@ double wallSeconds()
 int main(int, char**)
 {
     AppWindow window;
-    createAppWindow("morvanders - telquist", window);
+    createAppWindow("morvanders - telquist", windowVariant, window);
 
 #ifndef QUILLON_FULLSCREEN
     const double startTime = wallSeconds();

@@ -123,27 +123,28 @@ void printGLInfo(const AppWindow& window)
     printf(hasMultisampleExtension(window) ? "multisample supported\n" : "multisample sux\n");
 }
 
-bool createAppWindow(const char* title, AppWindow& window)
+bool createAppWindow(const char* title, WindowVariant variant, AppWindow& window)
 {
-#ifdef QUILLON_FULLSCREEN
-    printf("hwoowo2");
-#endif
+    const bool fullScreen = variant == WindowVariant::FullScreen;
+    if (fullScreen)
+        printf("hwoowo2");
     if (SDL_Init(SDL_INIT_VIDEO) != 0)
         return false;
     requestPixelFormat();
-#ifdef QUILLON_FULLSCREEN
-    SDL_DisplayMode desktop{};
-    SDL_GetDesktopDisplayMode(0, &desktop);
-    printf("found %d %d\n", desktop.w, desktop.h);
-    SDL_Window* handle = openWindow(title, 0, 0, desktop.w, desktop.h,
-                                          SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS);
+
+    SDL_Window* handle = nullptr;
+    if (fullScreen) {
+        SDL_DisplayMode desktop{};
+        SDL_GetDesktopDisplayMode(0, &desktop);
+        printf("found %d %d\n", desktop.w, desktop.h);
+        handle = openWindow(title, 0, 0, desktop.w, desktop.h, SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS);
+    } else {
+        handle = openWindow(title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, windowedWidth,
+                            windowedHeight, SDL_WINDOW_OPENGL);
+    }
     setupGLContext(handle, window);
-    SDL_ShowCursor(SDL_DISABLE);
-#else
-    SDL_Window* handle = openWindow(title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
-                                          windowedWidth, windowedHeight, SDL_WINDOW_OPENGL);
-    setupGLContext(handle, window);
-#endif
+    if (fullScreen)
+        SDL_ShowCursor(SDL_DISABLE);  // for the rest of the run
     if (handle)
         SDL_RaiseWindow(handle);
     return handle != nullptr;

@@ -16,9 +16,14 @@ struct AppWindow {
 // Width over height of the drawable; 4/3 until the first size is known.
 extern float aspectRatio;
 
-// Opens the window (the windowed or full-screen variant, chosen at compile
-// time) with a current GL context; false when no window could be made.
-bool createAppWindow(const char* title, AppWindow& window);
+enum class WindowVariant {
+    Windowed,    // a framed 1280x720 window, for development
+    FullScreen,  // borderless, covering the desktop, cursor hidden
+};
+
+// Opens the window with a current GL context; false when no window could be
+// made. Each program picks its variant at compile time.
+bool createAppWindow(const char* title, WindowVariant variant, AppWindow& window);
 // Opens a hidden window of the given drawable size with a current GL
 // context, for programs that render off screen.
 bool createHiddenAppWindow(const char* title, int width, int height, AppWindow& window);

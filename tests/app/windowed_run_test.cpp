@@ -24,10 +24,11 @@ struct ProgramRun {
     fs::path output;
 };
 
-ProgramRun startProgram(const fs::path& workingDir, const fs::path& output)
+ProgramRun startProgram(const fs::path& workingDir, const fs::path& output,
+                        const char* name = "quillon-windowed")
 {
     ProgramRun run{-1, output};
-    const std::string program = std::string(QUILLON_BINARY_DIR) + "/quillon-windowed";
+    const std::string program = std::string(QUILLON_BINARY_DIR) + "/" + name;
     run.pid = fork();
     if (run.pid == 0) {
         if (chdir(workingDir.c_str()) != 0)
@@ -143,4 +144,22 @@ TEST_F(WindowedRun, WithoutTheTuneTheTimelineStillRuns)
     const std::vector<double> times = printedTimes(output);
     ASSERT_GE(times.size(), 2u) << output;
     EXPECT_GT(times.back(), times.front() + 0.5);
+}
+
+TEST_F(WindowedRun, FullScreenBuildCoversTheDesktop)
+{
+    ProgramRun run = startProgram(QUILLON_SOURCE_DIR, scratch / "out.txt", "quillon-fullscreen");
+    const std::string geometry = (scratch / "geometry.txt").string();
+    ASSERT_EQ(shell("id=$(timeout 60 xdotool search --sync --onlyvisible --pid " + std::to_string(run.pid) +
+                    " | head -n 1) && [ -n \"$id\" ] && sleep 1 && xdotool getwindowgeometry $id > " + geometry +
+                    " && xdotool windowfocus --sync $id && { xdotool key --window $id Escape 2>/dev/null; true; }"),
+              0);
+    EXPECT_EQ(waitForExit(run, 60s), 0);
+
+    // scripts/test gives the display a 1920x1080 screen.
+    EXPECT_NE(readFile(geometry).find("Geometry: 1920x1080"), std::string::npos) << readFile(geometry);
+    const std::string output = readFile(run.output);
+    EXPECT_EQ(output.rfind("hwoowo2", 0), 0u) << output;
+    expectInOrder(output, {"hwoowo2", "found 1920 1080\n", "GLVersion: ", "rock'n'roll\n"});
+    EXPECT_EQ(output.find("bass_time"), std::string::npos);
 }
