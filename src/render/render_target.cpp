@@ -85,6 +85,7 @@ void createRenderTarget(RenderTargetFormat format, int32_t width, int32_t height
     }
 
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glBindTexture(GL_TEXTURE_2D, 0);
 }
 
 void printFramebufferStatus()

@@ -150,6 +150,8 @@ TEST_F(DrawGL, FullScreenQuadEnablesOnlyTheBlocksItHolds)
                      0.5f, 0.25f, 0.75f);
     glVertexAttrib2f(static_cast<GLuint>(glGetAttribLocation(static_cast<GLuint>(program), "texcoord")),
                      0.0f, 0.0f);
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, 0);
     beginRenderTarget(target);
     EXPECT_EQ(trianglesDrawn([&] { drawMesh(quad); }), 2u);
     unsigned char rgba[4] = {0};
