@@ -1,5 +1,102 @@
-// PLACEHOLDER until the Demo work lands.
 #include "app/demo.h"
 
-void loadDemo(Demo&) {}
-void destroyDemo(Demo& demo) { releaseProfiler(demo.profiler); }
+#include <cstdio>
+
+#include "assets/shader.h"
+#include "assets/texture.h"
+
+float designWidth = 1280.0f;
+float designHeight = 720.0f;
+
+namespace {
+
+constexpr const char* kDataDirectory = "data/seq1";
+
+constexpr int32_t kSpriteBatchQuads = 6000;
+constexpr int32_t kLogoQuads = 10;
+constexpr float kSwarmRadius = 1500.0f;  // units
+constexpr float kSwarmWeight = 100.0f;
+constexpr int32_t kGraphNodeCount = 8000;
+constexpr float kGraphNodeRadius = 50.0f;  // units
+constexpr int32_t kFarCloudCount = 200;
+constexpr float kFarCloudRadius = 4000.0f;  // units
+
+// The graph nodes' start-up update: the shape the initial link graph is built on.
+constexpr double kStartTime = 26.0;       // seconds
+constexpr float kStartScale = 9.0f;
+constexpr float kStartTwistAngle = 283.0f;  // degrees
+constexpr float kStartTwistRadius = 0.0f;   // units
+
+void createScaledTarget(RenderTarget& target, RenderTargetFormat format, float scale) {
+    createRenderTarget(format, scaledDesignSize(designWidth, scale),
+                       scaledDesignSize(designHeight, scale), target);
+}
+
+}  // namespace
+
+int32_t scaledDesignSize(float designSize, float scale) {
+    if (scale < 1.0f)
+        return static_cast<int32_t>(static_cast<float>(static_cast<int32_t>(designSize)) * scale);
+    return static_cast<int32_t>(designSize * scale);
+}
+
+void buildDemo(Demo& demo) {
+    // Members start empty: a fresh profiler time base and the initial camera.
+    demo.profiler = Profiler();
+    initCamera(demo.camera);
+
+    createSegmentBatch(demo.segmentBatch);
+    std::printf("make quads\n");
+    createQuadBatch(demo.spriteBatch, kSpriteBatchQuads);
+    createQuadBatch(demo.logoQuads, kLogoQuads);
+    createQuadMesh(demo.screenQuad);
+
+    generate(demo.swarm, kSwarmRadius, kSwarmWeight);
+    generate(demo.graphNodes, kGraphNodeCount, kGraphNodeRadius);
+    generate(demo.farCloud, kFarCloudCount, kFarCloudRadius);
+    projectToSphere(demo.farCloud);
+
+    demo.environmentCube = loadHdrCubeMap("data/seq1/env");
+    demo.specularCube = loadHdrCubeMap("data/seq1/spec");
+    demo.reflectionCube = loadHdrCubeMap("data/seq1/fine_ref512");
+
+    std::printf("fbo %fx%f\n", static_cast<double>(designWidth), static_cast<double>(designHeight));
+    createScaledTarget(demo.sceneTarget2, RenderTargetFormat::Rgba16f, 2.0f);
+    createScaledTarget(demo.sceneTarget1, RenderTargetFormat::Rgba16f, 2.0f);
+    createScaledTarget(demo.bloomWideTarget, RenderTargetFormat::Rgba8, 1.0f);
+    createScaledTarget(demo.bloomTarget, RenderTargetFormat::Rgba8, 0.5f);
+    createScaledTarget(demo.bloomMidTarget, RenderTargetFormat::Rgba8, 0.5f);
+    createScaledTarget(demo.bloomSoftTarget, RenderTargetFormat::Rgba8, 0.5f);
+    createScaledTarget(demo.strandTarget, RenderTargetFormat::Rgba8, 0.25f);
+    createScaledTarget(demo.strandBlurTarget, RenderTargetFormat::Rgba8, 0.25f);
+    createScaledTarget(demo.skyTarget, RenderTargetFormat::Rgba16f, 0.5f);
+
+    // The lasting effect of the start-up shape is the set of respawned directions.
+    shape(demo.graphNodes);
+
+    // Time the start-up simulation and the first link graph.
+    beginFrame(demo.profiler);
+    update(demo.graphNodes, kStartTime, kStartScale, kStartTwistAngle, kStartTwistRadius);
+    buildInitial(demo.links, demo.graphNodes.workingPositions);
+    mark(demo.profiler, "lines init");
+    report(demo.profiler);
+}
+
+void loadDemo(Demo& demo) {
+    buildDemo(demo);
+    std::printf("load textures\n");
+    addTextureDirectory(kDataDirectory);
+    loadTextureDirectories();
+    // Shaders last: every target, mesh and texture they may refer to exists.
+    addShaderDirectory(kDataDirectory);
+    std::printf("done loading!\n");
+}
+
+void destroyDemo(Demo& demo) {
+    std::vector<int32_t>().swap(demo.nearNodes);
+    releaseLinkLines(demo.links);
+    releaseNodeCloud(demo.farCloud);
+    releaseNodeCloud(demo.graphNodes);
+    releaseSwarmField(demo.swarm);
+    releaseProfiler(demo.profiler);
+}
