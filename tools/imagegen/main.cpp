@@ -1,0 +1,115 @@
+// quillon-imagegen: writes every image, cube-map face and the sky dome mesh
+// that the production reads, below the given data directory:
+//   quillon-imagegen <data directory>
+// The output is a pure function of this program and the system's DejaVu
+// fonts: two runs write byte-identical files. Prints one line per file.
+#include "imagegen.h"
+
+#include <stb/stb_image_write.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+
+namespace {
+
+constexpr int kSharpSize = 512;    // pixels per face of the reflection map
+constexpr int kGlossySource = 8;   // the glossy map convolves the sharp one shrunk by this
+constexpr int kGlossySize = 128;   // pixels per face
+constexpr int kGlossyExponent = 256;  // about 3.6 degrees wide
+constexpr int kDiffuseSource = 16;
+constexpr int kDiffuseSize = 32;
+constexpr int kDomeSegments = 64;
+constexpr int kDomeRings = 32;
+const char* const kFaceLetters = "rludbf";  // +X, -X, +Y, -Y, +Z, -Z
+
+std::vector<uint8_t> readFile(const char* path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return {};
+    }
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void reportWritten(const std::string& path)
+{
+    std::error_code error;
+    auto size = std::filesystem::file_size(path, error);
+    std::printf("wrote %s (%llu bytes)\n", path.c_str(), static_cast<unsigned long long>(error ? 0 : size));
+}
+
+bool writeCube(const CubeMap& cube, const std::filesystem::path& directory)
+{
+    std::error_code error;
+    std::filesystem::create_directories(directory, error);
+    for (int f = 0; f < 6; ++f) {
+        std::string path = (directory / (std::string("sky_") + kFaceLetters[f] + ".hdr")).string();
+        if (stbi_write_hdr(path.c_str(), cube[f].size, cube[f].size, 3, cube[f].rgb.data()) == 0) {
+            std::printf("imagegen: cannot write %s\n", path.c_str());
+            return false;
+        }
+        reportWritten(path);
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::printf("usage: quillon-imagegen <data directory>\n");
+        return 2;
+    }
+    const std::filesystem::path data = argv[1];
+    const std::filesystem::path seq1 = data / "seq1";
+    const std::filesystem::path scene4 = data / "tovel3" / "scene4";
+    std::error_code error;
+    std::filesystem::create_directories(seq1, error);
+    std::filesystem::create_directories(scene4, error);
+    if (!std::filesystem::is_directory(seq1) || !std::filesystem::is_directory(scene4)) {
+        std::printf("imagegen: cannot create directories below %s\n", argv[1]);
+        return 1;
+    }
+    int threads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 16u));
+
+    Fonts fonts{readFile(QUILLON_FONT_BOLD), readFile(QUILLON_FONT_REGULAR)};
+    for (const TextureSpec& spec : textureSpecs()) {
+        Image8 image;
+        if (!renderTexture(spec, fonts, image)) {
+            return 1;
+        }
+        std::string path = (seq1 / spec.name).string();
+        if (stbi_write_png(path.c_str(), image.width, image.height, image.channels, image.pixels.data(),
+                           image.width * image.channels) == 0) {
+            std::printf("imagegen: cannot write %s\n", path.c_str());
+            return 1;
+        }
+        reportWritten(path);
+    }
+
+    CubeMap sharp = renderSky(kSharpSize, threads);
+    CubeMap glossy = convolveCube(downsampleCube(sharp, kGlossySource), kGlossySize, kGlossyExponent, threads);
+    CubeMap diffuse = convolveCube(downsampleCube(sharp, kDiffuseSource), kDiffuseSize, 1, threads);
+    if (!writeCube(diffuse, seq1 / "env") || !writeCube(glossy, seq1 / "spec")
+        || !writeCube(sharp, seq1 / "fine_ref512")) {
+        return 1;
+    }
+
+    std::vector<uint8_t> dome = buildSkyDome3ds(kDomeSegments, kDomeRings);
+    std::string domePath = (scene4 / "skydome.3DS").string();
+    std::ofstream out(domePath, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(dome.data()), static_cast<std::streamsize>(dome.size()));
+    out.close();
+    if (dome.empty() || !out) {
+        std::printf("imagegen: cannot write %s\n", domePath.c_str());
+        return 1;
+    }
+    reportWritten(domePath);
+    return 0;
+}
