@@ -53,9 +53,8 @@ void drawQuads(const Mesh& batch, int32_t quadCount);
 // First quadCount quads of a segment batch: "p0", "p1", "texcoord", "texcoord2".
 void drawSegments(const Mesh& batch, int32_t quadCount);
 
-// Sends the first quadCount quads of a sprite batch's vertexData to GL. The
-// buffer is orphaned first, so quads past quadCount are undefined until the
-// next upload that covers them.
+// Sends the first quadCount quads of a sprite batch's vertexData to GL (the
+// used range of each block); quads past quadCount keep what GL held.
 void uploadQuadBatch(Mesh& batch, int32_t quadCount);
 // Same for a segment batch.
 void uploadSegmentBatch(Mesh& batch, int32_t quadCount);
