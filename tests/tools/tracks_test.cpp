@@ -1,0 +1,565 @@
+#include "tracks_events.h"
+#include "tracks_plot.h"
+#include "tracks_source.h"
+
+#include "sync/sync.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string productionSource = std::string(QUILLON_SOURCE_DIR) + "/sync/production.timeline";
+
+// A scratch directory, removed with everything in it.
+struct Scratch {
+    fs::path dir;
+    explicit Scratch(const std::string& tag)
+        : dir(fs::temp_directory_path() / ("quillon_tracks_" + tag + "_" + std::to_string(::getpid())))
+    {
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    ~Scratch() { fs::remove_all(dir); }
+
+    std::string path(const std::string& name) const { return (dir / name).string(); }
+    std::string write(const std::string& name, const std::string& text) const
+    {
+        std::ofstream(path(name), std::ios::binary) << text;
+        return path(name);
+    }
+};
+
+// Events shaped like the soundtrack's: 120 BPM from 0 s, kicks on every beat
+// from 16 s to the hard stop, snares on beats 2 and 4, the impacts and the stop.
+std::string productionLikeEvents()
+{
+    std::string text = "# beat grid\ntempo 0 120 4\nsection 0 intro\n";
+    for (int half = 32; half * 0.5 < 179.3125; ++half) {
+        text += "kick " + std::to_string(half * 0.5) + "\n";
+        if (half % 2 == 1)
+            text += "snare " + std::to_string(half * 0.5) + "\n";
+    }
+    text += "impact 79.0\nimpact 135.18\nstop 179.3125\n";
+    return text;
+}
+
+std::vector<std::string> compileInto(const Scratch& scratch, const std::string& source,
+                                     const std::string& events)
+{
+    std::vector<std::string> errors;
+    compileTimeline(CompileOptions{source, events, scratch.path("sync")}, errors);
+    return errors;
+}
+
+std::string fileBytes(const std::string& path)
+{
+    std::string bytes;
+    readWholeFile(path, bytes);
+    return bytes;
+}
+
+// The whole compiled set as one dumped source text, as `dump` writes it.
+std::string dumpAll(const std::string& base)
+{
+    std::string text;
+    for (int t = 0; t < trackCount; ++t) {
+        std::vector<SyncKey> keys;
+        std::string why;
+        EXPECT_TRUE(decodeTrackFile(fileBytes(trackFilePath(base, std::to_string(t))), keys, why)) << why;
+        text += formatTrackBlock(t, keys);
+    }
+    return text;
+}
+
+// Compiled tracks as the engine reads them, with its own loader.
+struct CompiledTracks {
+    SyncDevice device;
+    std::array<SyncTrack, trackCount> tracks;
+
+    explicit CompiledTracks(const std::string& base)
+    {
+        device.basePath = base;
+        for (int t = 0; t < trackCount; ++t) {
+            tracks[t].name = std::to_string(t);
+            loadTrackFile(device, tracks[t]);
+        }
+    }
+    double at(int track, double seconds) const { return getSyncValue(&tracks[track], seconds * 16.0); }
+    float atRow(int track, double row) const { return float(getSyncValue(&tracks[track], row)); }
+};
+
+std::vector<std::string> parseErrors(const std::string& text, const EventFile* events = nullptr)
+{
+    TimelineSource source;
+    std::vector<std::string> errors;
+    if (parseTimeline(text, "t.timeline", events, source, errors)) {
+        TrackKeys keys;
+        buildTrackKeys(source, events, keys, errors);
+    }
+    return errors;
+}
+
+// ---------------------------------------------------------------- round trips
+
+TEST(TimelineRoundTrip, ProductionCompileDumpCompileIsByteIdentical)
+{
+    Scratch first("prod1"), second("prod2");
+    const std::string events = first.write("events.txt", productionLikeEvents());
+    ASSERT_EQ(compileInto(first, productionSource, events), std::vector<std::string>{});
+
+    const std::string dumped = first.write("dumped.timeline", dumpAll(first.path("sync")));
+    ASSERT_EQ(compileInto(second, dumped, ""), std::vector<std::string>{});
+    for (int t = 0; t < trackCount; ++t) {
+        const std::string name = "sync_" + std::to_string(t) + ".track";
+        const std::string a = fileBytes(first.path(name));
+        EXPECT_EQ(a.size() % 9, 4u) << name;
+        EXPECT_EQ(a, fileBytes(second.path(name))) << name;
+    }
+    // The generated tracks made it into the files.
+    EXPECT_GT(fileBytes(first.path("sync_9.track")).size(), 1000u);
+}
+
+TEST(TimelineRoundTrip, EdgeCasesSurviveDumpAndCompile)
+{
+    const std::string source =
+        "track 50\n  3s 7.25\n"                                      // one key
+        "track 51 free_51\n  0r 1 step\n  1r -2 linear\n  17r 0.1 smooth\n"
+        "  18r -0 ramp\n  40r 1e-38 linear\n  41r -3.40282347e38\n"  // every interpolation
+        "track 52\n  -1000000000r -5 linear\n  1000000000r 123456.789 smooth\n"  // far apart
+        "track 53\n  -0.0625s 0.333333343 ramp\n  0.0625s 16777217\n";
+    Scratch first("edge1"), second("edge2");
+    ASSERT_EQ(compileInto(first, first.write("edge.timeline", source), ""), std::vector<std::string>{});
+    const std::string dumped = dumpAll(first.path("sync"));
+    ASSERT_EQ(compileInto(second, second.write("dumped.timeline", dumped), ""), std::vector<std::string>{});
+    for (int t = 0; t < trackCount; ++t) {
+        const std::string name = "sync_" + std::to_string(t) + ".track";
+        EXPECT_EQ(fileBytes(first.path(name)), fileBytes(second.path(name))) << name;
+    }
+    // Untouched tracks are files with no keys; the far-apart rows are exact.
+    EXPECT_EQ(fileBytes(first.path("sync_0.track")), std::string(4, '\0'));
+    std::vector<SyncKey> keys;
+    std::string why;
+    ASSERT_TRUE(decodeTrackFile(fileBytes(first.path("sync_52.track")), keys, why));
+    ASSERT_EQ(keys.size(), 2u);
+    EXPECT_EQ(keys[0].row, -1000000000);
+    EXPECT_EQ(keys[1].row, 1000000000);
+    EXPECT_EQ(keys[1].value, 123456.789f);
+    EXPECT_EQ(keys[0].type, Linear);
+    EXPECT_EQ(dumpAll(second.path("sync")), dumped);
+}
+
+TEST(TimelineRoundTrip, FileLayoutIsCountThenNineBytesPerKey)
+{
+    const std::string bytes = encodeTrackFile({{1264, 1.0f, Ramp}, {-2, -0.5f, Step}});
+    const unsigned char expected[] = {2, 0, 0, 0,                                // count
+                                      0xf0, 0x04, 0, 0, 0, 0, 0x80, 0x3f, 3,     // 1264, 1.0f, ramp
+                                      0xfe, 0xff, 0xff, 0xff, 0, 0, 0, 0xbf, 0}; // -2, -0.5f, step
+    EXPECT_EQ(bytes, std::string(reinterpret_cast<const char*>(expected), sizeof expected));
+}
+
+TEST(TimelineRoundTrip, DecodingRejectsFilesTheSourceCouldNotExpress)
+{
+    std::vector<SyncKey> keys;
+    std::string why;
+    const std::string good = encodeTrackFile({{0, 1.0f, Linear}, {16, 2.0f, Step}});
+    EXPECT_TRUE(decodeTrackFile(good, keys, why));
+    EXPECT_FALSE(decodeTrackFile(good.substr(0, good.size() - 1), keys, why));  // short
+    EXPECT_FALSE(decodeTrackFile(good + "x", keys, why));                        // trailing byte
+    EXPECT_FALSE(decodeTrackFile("\x01\x00", keys, why));                        // no count
+    EXPECT_FALSE(decodeTrackFile(encodeTrackFile({{0, 1.0f, 4}}), keys, why));   // type 4
+    EXPECT_FALSE(decodeTrackFile(encodeTrackFile({{0, NAN, Step}}), keys, why));
+    EXPECT_FALSE(decodeTrackFile(encodeTrackFile({{5, 1.0f, Step}, {5, 2.0f, Step}}), keys, why));
+    EXPECT_NE(why.find("key 1"), std::string::npos);
+}
+
+// ---------------------------------------------------------------- evaluation
+
+TEST(TimelineEvaluation, CompiledFilesGiveTheSourceValuesAndTheirInterpolation)
+{
+    const std::string source =
+        "track fade\n  1s 2 linear\n  2s 4 smooth\n  3s 2 ramp\n  4s 6 step\n  5s -1\n"
+        "track 13 logo   # comment after a header\n  10r 0.5\n";
+    Scratch scratch("eval");
+    ASSERT_EQ(compileInto(scratch, scratch.write("e.timeline", source), ""), std::vector<std::string>{});
+    const CompiledTracks compiled(scratch.path("sync"));
+
+    // On every key, the key's value; before the first, the first.
+    EXPECT_FLOAT_EQ(compiled.atRow(8, 16), 2.0f);
+    EXPECT_FLOAT_EQ(compiled.atRow(8, 32), 4.0f);
+    EXPECT_FLOAT_EQ(compiled.atRow(8, 48), 2.0f);
+    EXPECT_FLOAT_EQ(compiled.atRow(8, 64), 6.0f);
+    EXPECT_FLOAT_EQ(compiled.atRow(8, 80), -1.0f);
+    EXPECT_FLOAT_EQ(compiled.atRow(8, -40), 2.0f);
+    EXPECT_FLOAT_EQ(compiled.atRow(8, 5000), -1.0f);
+    // Between keys, each interpolation's shape.
+    EXPECT_FLOAT_EQ(compiled.atRow(8, 24), 3.0f);        // linear halfway
+    EXPECT_FLOAT_EQ(compiled.atRow(8, 36), 3.6875f);     // smooth at a quarter: 4 - 2 * 0.15625
+    EXPECT_FLOAT_EQ(compiled.atRow(8, 56), 2.0f + 4.0f * 0.25f);  // ramp halfway: t^2
+    EXPECT_FLOAT_EQ(compiled.atRow(8, 79.9), 6.0f);      // step holds to the next key
+    EXPECT_FLOAT_EQ(compiled.atRow(13, 0), 0.5f);
+    EXPECT_FLOAT_EQ(compiled.atRow(0, 100), 0.0f);       // no block: no keys
+}
+
+TEST(TimelineEvaluation, BarsAndBeatsFollowEveryTempoLine)
+{
+    EventFile events;
+    std::vector<std::string> errors;
+    // 120 BPM in 4/4 from 2 s; at 9 s (three and a half bars in) 90 BPM in 3/4.
+    ASSERT_TRUE(parseEventText("tempo 2 120 4\ntempo 9 90 3\n", "ev.txt", events, errors));
+    double seconds = 0.0;
+    std::string why;
+    ASSERT_TRUE(secondsAtBarBeat(events, 1, 1, seconds, why));
+    EXPECT_DOUBLE_EQ(seconds, 2.0);
+    ASSERT_TRUE(secondsAtBarBeat(events, 3, 2.5, seconds, why));
+    EXPECT_DOUBLE_EQ(seconds, 2.0 + 8 * 0.5 + 1.5 * 0.5);
+    // The partial fourth bar is cut short: bar 5 starts the new grid.
+    ASSERT_TRUE(secondsAtBarBeat(events, 5, 1, seconds, why));
+    EXPECT_DOUBLE_EQ(seconds, 9.0);
+    ASSERT_TRUE(secondsAtBarBeat(events, 6, 3, seconds, why));
+    EXPECT_DOUBLE_EQ(seconds, 9.0 + 5 * (60.0 / 90.0));
+    EXPECT_FALSE(secondsAtBarBeat(events, 6, 4, seconds, why));  // 3/4 has no fourth beat
+    EXPECT_FALSE(secondsAtBarBeat(events, 0, 1, seconds, why));
+
+    TimelineSource source;
+    ASSERT_TRUE(parseTimeline("track 8\n  3:2.5 1\n  5:1 2\n", "b.timeline", &events, source, errors));
+    EXPECT_EQ(source.tracks[8].keys[0].key.row, 108);  // 6.75 s
+    EXPECT_EQ(source.tracks[8].keys[1].key.row, 144);  // 9 s
+}
+
+TEST(TimelineEvaluation, PulseIsOneOnEachKickAndZeroBeforeTheNext)
+{
+    EventFile events;
+    std::vector<std::string> errors;
+    ASSERT_TRUE(parseEventText("kick 1.0\nkick 1.5\nsnare 1.5\nkick 2.5\nkick 2.53125\nkick 3.0\n",
+                               "ev.txt", events, errors));
+    TimelineSource source;
+    TrackKeys keys;
+    ASSERT_TRUE(parseTimeline("track 9\n  pulse kick 1\ntrack 12\n  0s 0\n  pulse kick 0.5 from 2s until 3s\n",
+                              "p.timeline", &events, source, errors));
+    ASSERT_TRUE(buildTrackKeys(source, &events, keys, errors));
+    SyncTrack pulse{"9", keys[9], int32_t(keys[9].size())};
+
+    for (double kick : {1.0, 1.5, 3.0})
+        EXPECT_FLOAT_EQ(float(getSyncValue(&pulse, kick * 16)), 1.0f) << kick;
+    EXPECT_FLOAT_EQ(float(getSyncValue(&pulse, 1.5 * 16 - 1)), 0.0f);  // a row before the next kick
+    EXPECT_FLOAT_EQ(float(getSyncValue(&pulse, 2.5 * 16 - 1)), 0.0f);
+    double previous = 1.0;
+    for (double row = 24.25; row < 40; row += 0.5) {  // falling all the way from 1.5 s to 2.5 s
+        const double v = getSyncValue(&pulse, row);
+        EXPECT_LE(v, previous) << row;
+        EXPECT_GE(v, 0.0) << row;
+        previous = v;
+    }
+    EXPECT_EQ(previous, 0.0);
+    // Kicks half a row apart share one peak; the last one still decays.
+    EXPECT_FLOAT_EQ(float(getSyncValue(&pulse, 40)), 1.0f);
+    EXPECT_FLOAT_EQ(float(getSyncValue(&pulse, 48 + 7)), 0.0f);
+    EXPECT_LT(getSyncValue(&pulse, 48 + 2), 0.5);
+
+    // A window of events, merged with a hand key.
+    SyncTrack limited{"12", keys[12], int32_t(keys[12].size())};
+    EXPECT_FLOAT_EQ(float(getSyncValue(&limited, 24)), 0.0f);   // the kick at 1.5 s is outside
+    EXPECT_FLOAT_EQ(float(getSyncValue(&limited, 40)), 0.5f);   // 2.5 s is inside
+    EXPECT_FLOAT_EQ(float(getSyncValue(&limited, 48)), 0.0f);   // 3 s is not: until is exclusive
+}
+
+TEST(TimelineEvaluation, FlashDecaysWithinItsTime)
+{
+    EventFile events;
+    std::vector<std::string> errors;
+    ASSERT_TRUE(parseEventText("impact 79.0 # the cut\nsnare 80.0\n", "ev.txt", events, errors));
+    TimelineSource source;
+    TrackKeys keys;
+    ASSERT_TRUE(parseTimeline("track flash\n  0s 0\n  77.5s 0 ramp\n  flash impact 1 0.5s\n",
+                              "f.timeline", &events, source, errors));
+    ASSERT_TRUE(buildTrackKeys(source, &events, keys, errors));
+    SyncTrack flash{"12", keys[12], int32_t(keys[12].size())};
+    EXPECT_FLOAT_EQ(float(getSyncValue(&flash, 1264)), 1.0f);
+    EXPECT_FLOAT_EQ(float(getSyncValue(&flash, 1252)), 0.25f);  // the hand ramp into it, t = 0.5
+    EXPECT_GT(getSyncValue(&flash, 1266), 0.0);
+    EXPECT_FLOAT_EQ(float(getSyncValue(&flash, 1272)), 0.0f);   // 0.5 s later
+    EXPECT_FLOAT_EQ(float(getSyncValue(&flash, 1400)), 0.0f);
+}
+
+// ---------------------------------------------------------------- errors
+
+TEST(TimelineErrors, EveryErrorNamesItsFileAndLine)
+{
+    struct Case {
+        std::string text;
+        std::string expected;  // file:line and a word of the message
+    };
+    const Case cases[] = {
+        {"track 8\n  0s 1\ntrack 64\n", "t.timeline:3: unknown track '64'"},
+        {"track 8\n\ntrack glow\n", "t.timeline:3: unknown track 'glow'"},
+        {"track 8 logo\n", "t.timeline:1: track 8 is named 'fade'"},
+        {"track 8\n  1s 0\n  2s 1\n  2s 3\n", "t.timeline:4: time does not increase"},
+        {"track 8\n  1s 0\n  16r 1\n", "t.timeline:3: time does not increase"},
+        {"track 8\n  1.01s 0\n  1.02s 1\n", "t.timeline:3: time does not increase"},  // same row
+        {"track 8\n  1s 0 cubic\n", "t.timeline:2: bad interpolation 'cubic'"},
+        {"track 8\n  1s one\n", "t.timeline:2: value 'one' is not a number"},
+        {"track 8\n  1s nan\n", "t.timeline:2: value 'nan' is not a number"},
+        {"track 8\n  1s 1e39\n", "t.timeline:2: value '1e39' is not a number"},
+        {"track 8\n  1s 2x\n", "t.timeline:2: value '2x' is not a number"},
+        {"track 8\n  soon 1\n", "t.timeline:2: bad time 'soon'"},
+        {"track 8\n  1.5r 1\n", "t.timeline:2: bad time '1.5r'"},
+        {"track 8\n  99999999999r 1\n", "t.timeline:2: time '99999999999r' is out of range"},
+        {"track 8\n  4:1 1\n", "t.timeline:2: bar:beat time '4:1' needs the event file"},
+        {"  1s 0\ntrack 8\n", "t.timeline:1: key outside a track block"},
+        {"track 8\n  1s 0 linear extra\n", "t.timeline:2: expected '<time> <value>"},
+        {"track 8\ntrack fade\n", "t.timeline:2: track 8 already has a block on line 1"},
+        {"track 9\n  pulse kick\n", "t.timeline:2: expected 'pulse <event> <peak>"},
+        {"track 9\n  flash impact 1 0s\n", "t.timeline:2: bad duration '0s'"},
+        {"track 9\n  pulse kick 1 after 3s\n", "t.timeline:2: expected 'pulse"},
+    };
+    for (const Case& c : cases) {
+        const std::vector<std::string> errors = parseErrors(c.text);
+        ASSERT_EQ(errors.size(), 1u) << c.text;
+        EXPECT_EQ(errors[0].rfind(c.expected, 0), 0u) << errors[0];
+    }
+
+    // Generated keys are checked against hand keys, naming both lines.
+    EventFile events;
+    std::vector<std::string> eventErrors;
+    ASSERT_TRUE(parseEventText("tempo 0 120 4\nkick 1\n", "ev.txt", events, eventErrors));
+    const std::vector<std::string> clash = parseErrors("track 9\n  pulse kick 1\n  1s 0.5\n", &events);
+    ASSERT_EQ(clash.size(), 1u);
+    EXPECT_EQ(clash[0], "t.timeline:3: key at row 16 meets a key generated by line 2");
+    const std::vector<std::string> late = parseErrors("track 8\n  2:5 1\n", &events);
+    ASSERT_EQ(late.size(), 1u);
+    EXPECT_EQ(late[0].rfind("t.timeline:2: bad bar:beat '2:5'", 0), 0u) << late[0];
+}
+
+TEST(TimelineErrors, AllErrorsAreReportedAtOnce)
+{
+    const std::vector<std::string> errors = parseErrors("track 8\n  1s x\n  2s 1 spline\ntrack 99\n  3s 1\n");
+    ASSERT_EQ(errors.size(), 3u);  // the key under the broken header adds nothing
+    EXPECT_EQ(errors[0].rfind("t.timeline:2:", 0), 0u);
+    EXPECT_EQ(errors[1].rfind("t.timeline:3:", 0), 0u);
+    EXPECT_EQ(errors[2].rfind("t.timeline:4:", 0), 0u);
+}
+
+TEST(TimelineErrors, EventFileErrorsNameTheirLine)
+{
+    EventFile events;
+    std::vector<std::string> errors;
+    EXPECT_FALSE(parseEventText("tempo 0 120 4\nkick\ntempo 3 -1 4\nsnare 2.x\n", "ev.txt", events, errors));
+    ASSERT_EQ(errors.size(), 3u);
+    EXPECT_EQ(errors[0].rfind("ev.txt:2:", 0), 0u);
+    EXPECT_EQ(errors[1].rfind("ev.txt:3:", 0), 0u);
+    EXPECT_EQ(errors[2].rfind("ev.txt:4:", 0), 0u);
+}
+
+TEST(TimelineErrors, NothingIsWrittenWhenTheSourceHasAnError)
+{
+    Scratch scratch("noerr");
+    const std::string previous = encodeTrackFile({{0, 42.0f, Step}});
+    scratch.write("sync_8.track", previous);
+    const std::string source = scratch.write("bad.timeline", "track 8\n  0s 1\ntrack 13\n  1s ?\n");
+    const std::vector<std::string> errors = compileInto(scratch, source, "");
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].rfind(source + ":4:", 0), 0u);
+    EXPECT_EQ(fileBytes(scratch.path("sync_8.track")), previous);
+    for (int t = 0; t < trackCount; ++t) {
+        if (t != 8) {
+            EXPECT_FALSE(fs::exists(scratch.path("sync_" + std::to_string(t) + ".track"))) << t;
+        }
+    }
+
+    // A broken or missing event file stops the compile as well.
+    const std::string good = scratch.write("good.timeline", "track 8\n  0s 1\n");
+    EXPECT_FALSE(compileInto(scratch, good, scratch.write("ev.txt", "kick x\n")).empty());
+    EXPECT_FALSE(compileInto(scratch, good, scratch.path("absent.txt")).empty());
+    EXPECT_EQ(fileBytes(scratch.path("sync_8.track")), previous);
+    EXPECT_FALSE(fs::exists(scratch.path("sync_0.track")));
+}
+
+// ---------------------------------------------------------------- the production
+
+struct Production : ::testing::Test {
+    static inline Scratch* scratch = nullptr;
+    static inline CompiledTracks* compiled = nullptr;
+
+    static void SetUpTestSuite()
+    {
+        scratch = new Scratch("production");
+        const std::vector<std::string> errors =
+            compileInto(*scratch, productionSource, scratch->write("events.txt", productionLikeEvents()));
+        for (const std::string& e : errors)
+            ADD_FAILURE() << e;
+        compiled = new CompiledTracks(scratch->path("sync"));
+    }
+    static void TearDownTestSuite()
+    {
+        delete compiled;
+        delete scratch;
+    }
+    // Every row of a span of seconds, half-row steps included.
+    template <typename Check>
+    static void forRows(double from, double to, Check check)
+    {
+        for (double row = from * 16.0; row < to * 16.0; row += 0.5)
+            check(row);
+    }
+};
+
+TEST_F(Production, StrandCameraModesOnlyInTheSecondScene)
+{
+    const SyncTrack& mode = compiled->tracks[0];
+    for (const SyncKey& key : mode.keys) {
+        EXPECT_EQ(key.type, Step) << key.row;  // interpolated modes would pass through others
+        EXPECT_EQ(key.value, std::floor(key.value)) << key.row;
+    }
+    forRows(0.0, 79.0, [&](double row) {
+        const float m = compiled->atRow(0, row);
+        EXPECT_TRUE(m == 0.0f || m == 1.0f) << row / 16;
+    });
+    EXPECT_EQ(compiled->at(0, 100.0), 3.0);
+    EXPECT_EQ(compiled->at(0, 125.0), 2.0);  // exactly 2: the strand camera acts only then
+    EXPECT_EQ(compiled->at(0, 170.0), 2.0);
+    EXPECT_EQ(compiled->at(0, 190.0), 1.0);
+}
+
+TEST_F(Production, TheGatherIsSeenWholeFrom11518)
+{
+    EXPECT_EQ(compiled->at(0, 115.18), 2.0);
+    EXPECT_EQ(compiled->at(0, 115.1), 3.0);
+    // Pulling back the whole 20 s, with every strand node inside the shell by the end.
+    double radius = 0.0;
+    forRows(115.1875, 135.125, [&](double row) {
+        EXPECT_EQ(compiled->atRow(0, row), 2.0f);
+        const double r = compiled->atRow(1, row);
+        EXPECT_GT(r, radius) << row / 16;
+        radius = r;
+        EXPECT_EQ(compiled->atRow(8, row), 1.0f);
+        EXPECT_GT(compiled->atRow(23, row), 0.5f);
+    });
+    EXPECT_GE(compiled->at(31, 135.18) * 100.0, 2500.0);
+    EXPECT_LE(compiled->at(7, 125.0), 70.0);
+}
+
+TEST_F(Production, FadesInAndIsBlackBy207)
+{
+    EXPECT_EQ(compiled->at(8, 0.0), 0.0);
+    forRows(6.0, 200.0, [&](double row) { EXPECT_EQ(compiled->atRow(8, row), 1.0f) << row / 16; });
+    EXPECT_EQ(compiled->at(8, 207.0), 0.0);
+    EXPECT_EQ(compiled->at(8, 207.6), 0.0);
+    EXPECT_GT(compiled->at(8, 203.0), 0.1);
+}
+
+TEST_F(Production, FixedMomentsLandOnTheirRows)
+{
+    EXPECT_FLOAT_EQ(compiled->atRow(12, 1264), 1.0f);   // the white flash at the cut
+    EXPECT_LT(compiled->atRow(12, 1240), 0.05f);
+    EXPECT_LT(compiled->atRow(12, 1264 + 48), 0.05f);
+    EXPECT_EQ(compiled->at(16, 6.0), 0.0);              // the dust ramps in 6 - 24 s
+    EXPECT_GT(compiled->at(16, 15.0), 2000.0);
+    EXPECT_EQ(compiled->at(16, 30.0), 8000.0);
+    EXPECT_EQ(compiled->at(27, 39.9), 0.0);             // links from 40 s
+    EXPECT_NE(compiled->at(27, 40.0), 0.0);
+    EXPECT_GT(compiled->at(14, 14.0), 0.9);             // title 10 - 18, credits around 50 - 60
+    EXPECT_GT(compiled->at(14, 55.0), 2.9);
+    EXPECT_GT(compiled->at(9, 30.0), 0.99);             // a kick at 30 s
+    EXPECT_LT(compiled->at(9, 30.45), 0.05);
+    EXPECT_NE(compiled->at(36, 160.0), 0.0);            // explosion, logo, closing overlay
+    EXPECT_GT(compiled->at(13, 170.0), 0.9);
+    EXPECT_GT(compiled->at(35, 195.0), 0.9);
+    EXPECT_GT(compiled->at(42, 150.0), 0.5);            // the bulge on the beat, still after the stop
+    EXPECT_EQ(compiled->at(42, 185.0), 0.0);
+}
+
+TEST_F(Production, NoPassIsDrivenIntoADegenerateValue)
+{
+    forRows(0.0, 207.6, [&](double row) {
+        const double s = row / 16;
+        const float mode = compiled->atRow(0, row);
+        const float fov = compiled->atRow(7, row);
+        EXPECT_TRUE(fov >= 30.0f && fov <= 90.0f) << s;
+        if (compiled->atRow(36, row) != 0.0f) {
+            EXPECT_GE(compiled->atRow(34, row), 50.0f) << s;  // 0 would divide by zero
+        }
+        if (mode == 2.0f) {
+            EXPECT_GE(compiled->atRow(1, row), 1000.0f) << s;  // outside the strand's reach
+        }
+        if (mode == 3.0f) {
+            EXPECT_GE(std::hypot(compiled->atRow(1, row), compiled->atRow(3, row)), 300.0f) << s;
+        }
+        if (mode == 1.0f) {
+            EXPECT_GE(compiled->atRow(1, row), 1000.0f) << s;  // orbits stay outside the cloud
+        }
+        if (row >= 1264) {
+            EXPECT_GT(compiled->atRow(23, row), 0.5f) << s;     // rungs keep their width
+            EXPECT_GT(compiled->atRow(25, row), 0.0f) << s;
+        } else {
+            EXPECT_GE(compiled->atRow(15, row), 2.0f) << s;     // links need a cloud wider than 150
+        }
+        // Free mode: the eye never sits on the point it looks at.
+        if (mode == 0.0f) {
+            const double dx = compiled->atRow(1, row) - compiled->atRow(4, row);
+            const double dy = compiled->atRow(2, row) - compiled->atRow(5, row);
+            const double dz = compiled->atRow(3, row) - compiled->atRow(6, row);
+            EXPECT_GT(std::sqrt(dx * dx + dy * dy + dz * dz), 100.0) << s;
+        }
+    });
+}
+
+TEST_F(Production, TheCameraNeverStops)
+{
+    // The eye's tracks change between any two frames a tenth of a second apart.
+    forRows(0.0, 207.5, [&](double row) {
+        bool moved = false;
+        for (int t = 1; t <= 3; ++t)
+            moved = moved || compiled->atRow(t, row) != compiled->atRow(t, row + 1.6);
+        EXPECT_TRUE(moved) << row / 16;
+    });
+}
+
+// ---------------------------------------------------------------- plot
+
+TEST(TimelinePlot, OnlyTheKeyedStripChangesAndItFollowsTheValue)
+{
+    std::array<SyncTrack, 64> empty;
+    std::array<SyncTrack, 64> keyed;
+    keyed[5].keys = {{0, 0.0f, Step}, {1600, 10.0f, Step}};  // 0, then 10 from 100 s
+    keyed[5].numKeys = 2;
+    const PlotImage a = renderTimelinePlot(keyed, 207.6);
+    const PlotImage b = renderTimelinePlot(empty, 207.6);
+    ASSERT_EQ(a.rgb.size(), size_t(a.width) * a.height * 3);
+    ASSERT_EQ(a.rgb.size(), b.rgb.size());
+
+    auto pixel = [](const PlotImage& image, int x, int y) {
+        return std::string(reinterpret_cast<const char*>(&image.rgb[(size_t(y) * image.width + x) * 3]), 3);
+    };
+    int first = a.height, last = -1;
+    for (int y = 0; y < a.height; ++y)
+        for (int x = 0; x < a.width; ++x)
+            if (pixel(a, x, y) != pixel(b, x, y)) {
+                first = std::min(first, y);
+                last = std::max(last, y);
+            }
+    // One strip's band, in the upper part of the picture where track 5 sits.
+    ASSERT_GE(last, first);
+    EXPECT_LT(last - first, a.height / 64);
+    EXPECT_LT(last, a.height / 8);
+
+    // Before and after the step (both in the second scene's part), the keyed
+    // strip differs and the empty one does not.
+    const int before = a.width * 55 / 100, after = a.width * 85 / 100;
+    bool keyedDiffers = false, emptyDiffers = false;
+    for (int y = first; y <= last; ++y) {
+        keyedDiffers = keyedDiffers || pixel(a, before, y) != pixel(a, after, y);
+        emptyDiffers = emptyDiffers || pixel(b, before, y) != pixel(b, after, y);
+    }
+    EXPECT_TRUE(keyedDiffers);
+    EXPECT_FALSE(emptyDiffers);
+}
+
+} // namespace

@@ -1,0 +1,136 @@
+#include "tracks_events.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+// A downbeat that lands within this much of a grid change still counts as the
+// last bar of the old grid, not as a new partial one (seconds).
+constexpr double barEpsilon = 1e-6;
+
+std::vector<std::string> splitWords(const std::string& line)
+{
+    std::vector<std::string> words;
+    std::istringstream in(line.substr(0, line.find('#')));
+    std::string word;
+    while (in >> word)
+        words.push_back(word);
+    return words;
+}
+
+bool parseNumber(const std::string& text, double& value)
+{
+    if (text.empty())
+        return false;
+    char* end = nullptr;
+    value = std::strtod(text.c_str(), &end);
+    return end == text.c_str() + text.size() && std::isfinite(value);
+}
+
+std::string where(const std::string& path, int line)
+{
+    return path + ":" + std::to_string(line) + ": ";
+}
+
+} // namespace
+
+bool parseEventText(const std::string& text, const std::string& path, EventFile& out,
+                    std::vector<std::string>& errors)
+{
+    const size_t errorsBefore = errors.size();
+    out = EventFile{};
+    out.path = path;
+    std::istringstream in(text);
+    std::string line;
+    for (int lineNo = 1; std::getline(in, line); ++lineNo) {
+        const std::vector<std::string> words = splitWords(line);
+        if (words.empty())
+            continue;
+        double seconds = 0.0;
+        if (words.size() < 2 || !parseNumber(words[1], seconds)) {
+            errors.push_back(where(path, lineNo) + "expected '<kind> <seconds>'");
+            continue;
+        }
+        if (words[0] == "tempo") {
+            double bpm = 0.0;
+            double beats = 0.0;
+            if (words.size() != 4 || !parseNumber(words[2], bpm) || !parseNumber(words[3], beats) ||
+                bpm <= 0.0 || beats < 1.0 || beats != std::floor(beats)) {
+                errors.push_back(where(path, lineNo) +
+                                 "expected 'tempo <seconds> <bpm> <beats_per_bar>'");
+                continue;
+            }
+            out.tempos.push_back(TempoSegment{seconds, bpm, int(beats), 1});
+            continue;
+        }
+        MusicEvent event{words[0], seconds, ""};
+        for (size_t w = 2; w < words.size(); ++w)
+            event.label += (w > 2 ? " " : "") + words[w];
+        out.events.push_back(event);
+    }
+
+    std::stable_sort(out.events.begin(), out.events.end(),
+                     [](const MusicEvent& a, const MusicEvent& b) { return a.seconds < b.seconds; });
+    std::stable_sort(out.tempos.begin(), out.tempos.end(),
+                     [](const TempoSegment& a, const TempoSegment& b) { return a.start < b.start; });
+    for (size_t i = 1; i < out.tempos.size(); ++i) {
+        const TempoSegment& previous = out.tempos[i - 1];
+        if (out.tempos[i].start <= previous.start) {
+            errors.push_back(path + ": two tempo lines start at " + std::to_string(previous.start));
+            break;
+        }
+        const double barLength = previous.beatsPerBar * 60.0 / previous.bpm;
+        const double bars = (out.tempos[i].start - previous.start) / barLength;
+        out.tempos[i].firstBar = previous.firstBar + int(std::ceil(bars - barEpsilon));
+    }
+    return errors.size() == errorsBefore;
+}
+
+bool loadEventFile(const std::string& path, EventFile& out, std::vector<std::string>& errors)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        errors.push_back(path + ": cannot read the event file");
+        return false;
+    }
+    std::ostringstream text;
+    text << file.rdbuf();
+    return parseEventText(text.str(), path, out, errors);
+}
+
+bool secondsAtBarBeat(const EventFile& events, int bar, double beat, double& seconds,
+                      std::string& why)
+{
+    if (events.tempos.empty()) {
+        why = "bar:beat needs a tempo line in the event file";
+        return false;
+    }
+    if (bar < 1) {
+        why = "bars count from 1";
+        return false;
+    }
+    const TempoSegment* grid = &events.tempos.front();
+    for (const TempoSegment& segment : events.tempos)
+        if (segment.firstBar <= bar)
+            grid = &segment;
+    if (beat < 1.0 || beat >= grid->beatsPerBar + 1.0) {
+        why = "beat must lie from 1 to below " + std::to_string(grid->beatsPerBar + 1);
+        return false;
+    }
+    const double beats = double(bar - grid->firstBar) * grid->beatsPerBar + (beat - 1.0);
+    seconds = grid->start + beats * 60.0 / grid->bpm;
+    return true;
+}
+
+std::vector<double> eventTimes(const EventFile& events, const std::string& kind)
+{
+    std::vector<double> times;
+    for (const MusicEvent& event : events.events)
+        if (event.kind == kind)
+            times.push_back(event.seconds);
+    return times;
+}

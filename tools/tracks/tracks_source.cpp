@@ -1,0 +1,589 @@
+#include "tracks_source.h"
+
+#include "app/timeline.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <sstream>
+
+namespace {
+
+// Where a pulse falls once it has left its peak: a quick drop to this share
+// of the peak a quarter of the way to its end, then a slower fade to zero.
+constexpr float pulseKnee = 0.3f;
+// The last event of a generator has no successor; it decays over the gap
+// before it, or over this many rows (half a second) when it stands alone.
+constexpr int32_t loneEventRows = 8;
+
+const char* const names[trackCount] = {
+    "camera_mode", "cam_radius_x", "cam_angle_y", "cam_height_z",    // 0-3
+    "target_x", "target_y", "target_z", "fov",                       // 4-7
+    "fade", "beat_pulse", "sky_exponent", "scene2_overlay",          // 8-11
+    "flash", "logo", "scene1_overlay", "node_scale",                 // 12-15
+    "node_count", "twist_angle", "twist_radius", "dust_brightness",  // 16-19
+    "far_cloud_brightness", "strand_scroll", "strand_wave", "strand_spread",  // 20-23
+    "rim_glow", "near_distance", "strand_softness", "links",         // 24-27
+    "line_brightness", "sky_tint", "rim_rays", "shell_radius",       // 28-31
+    "wire_shell", "rim_spheres", "explosion_radius", "closing",      // 32-35
+    "explosion", "size_mix", "cross_threshold", "inner_threshold",   // 36-39
+    "dash_alpha", "explosion_angle", "bulge", "bloom",               // 40-43
+    "grain", "vignette", "chroma", "grade",                          // 44-47
+    "free_48", "scene2_overlay_page", "free_50", "free_51",          // 48-51
+    "free_52", "free_53", "free_54", "free_55",                      // 52-55
+    "free_56", "free_57", "free_58", "free_59",                      // 56-59
+    "free_60", "free_61", "free_62", "free_63",                      // 60-63
+};
+
+const char* const typeNames[] = {"step", "linear", "smooth", "ramp"};
+
+std::string where(const std::string& path, int line)
+{
+    return path + ":" + std::to_string(line) + ": ";
+}
+
+std::vector<std::string> splitWords(const std::string& line)
+{
+    std::vector<std::string> words;
+    std::istringstream in(line.substr(0, line.find('#')));
+    std::string word;
+    while (in >> word)
+        words.push_back(word);
+    return words;
+}
+
+bool parseDouble(const std::string& text, double& value)
+{
+    if (text.empty())
+        return false;
+    char* end = nullptr;
+    value = std::strtod(text.c_str(), &end);
+    return end == text.c_str() + text.size() && std::isfinite(value);
+}
+
+bool parseFloat(const std::string& text, float& value)
+{
+    if (text.empty())
+        return false;
+    char* end = nullptr;
+    value = std::strtof(text.c_str(), &end);
+    return end == text.c_str() + text.size() && std::isfinite(value);
+}
+
+bool parseInteger(const std::string& text, long long& value)
+{
+    if (text.empty())
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtoll(text.c_str(), &end, 10);
+    return end == text.c_str() + text.size() && errno == 0;
+}
+
+// Seconds become the row that holds them: a key never takes effect after the
+// time written (at most one row, 1/16 s, before it). The small allowance
+// keeps a time computed from a tempo, meant to fall on a row, on that row.
+bool rowFromSeconds(double seconds, int32_t& row)
+{
+    const double rows = std::floor(seconds * rowsPerSecond + 1e-6);
+    if (!(std::fabs(rows) <= maxKeyRow))
+        return false;
+    row = int32_t(rows);
+    return true;
+}
+
+// A time token: "12.5s" (seconds), "200r" (rows) or "17:3.5" (bar:beat on
+// the event file's tempo grid). Fills the row; false with the reason.
+bool parseTime(const std::string& text, const EventFile* events, int32_t& row, std::string& why)
+{
+    why = "bad time '" + text + "' (write 12.5s, 200r or bar:beat such as 17:3)";
+    if (text.size() < 2)
+        return false;
+    const char unit = text.back();
+    const std::string number = text.substr(0, text.size() - 1);
+    if (unit == 's') {
+        double seconds = 0.0;
+        if (!parseDouble(number, seconds))
+            return false;
+        if (!rowFromSeconds(seconds, row)) {
+            why = "time '" + text + "' is out of range";
+            return false;
+        }
+        return true;
+    }
+    if (unit == 'r') {
+        long long rows = 0;
+        if (!parseInteger(number, rows))
+            return false;
+        if (rows < -maxKeyRow || rows > maxKeyRow) {
+            why = "time '" + text + "' is out of range";
+            return false;
+        }
+        row = int32_t(rows);
+        return true;
+    }
+    const size_t colon = text.find(':');
+    if (colon == std::string::npos)
+        return false;
+    long long bar = 0;
+    double beat = 0.0;
+    if (!parseInteger(text.substr(0, colon), bar) || !parseDouble(text.substr(colon + 1), beat))
+        return false;
+    if (!events) {
+        why = "bar:beat time '" + text + "' needs the event file";
+        return false;
+    }
+    double seconds = 0.0;
+    if (bar > std::numeric_limits<int>::max() ||
+        !secondsAtBarBeat(*events, int(bar), beat, seconds, why)) {
+        why = "bad bar:beat '" + text + "': " + why;
+        return false;
+    }
+    if (!rowFromSeconds(seconds, row)) {
+        why = "time '" + text + "' is out of range";
+        return false;
+    }
+    return true;
+}
+
+// "6s" or "96r": a length of time in rows, greater than zero.
+bool parseDuration(const std::string& text, int32_t& rows, std::string& why)
+{
+    why = "bad duration '" + text + "' (write 1.5s or 24r)";
+    if (text.size() < 2 || (text.back() != 's' && text.back() != 'r'))
+        return false;
+    if (!parseTime(text, nullptr, rows, why) || rows <= 0) {
+        why = "bad duration '" + text + "' (write 1.5s or 24r, more than zero)";
+        return false;
+    }
+    return true;
+}
+
+int findType(const std::string& name)
+{
+    for (int t = 0; t < 4; ++t)
+        if (name == typeNames[t])
+            return t;
+    return -1;
+}
+
+bool parseGenerator(const std::vector<std::string>& words, const EventFile* events,
+                    KeyGenerator& out, std::string& why)
+{
+    const bool flash = words[0] == "flash";
+    const size_t fixed = flash ? 4 : 3;
+    why = flash ? "expected 'flash <event> <peak> <decay> [from <time>] [until <time>]'"
+                : "expected 'pulse <event> <peak> [from <time>] [until <time>]'";
+    if (words.size() < fixed)
+        return false;
+    out.shape = words[0];
+    out.eventKind = words[1];
+    if (!parseFloat(words[2], out.peak)) {
+        why = "peak '" + words[2] + "' is not a number";
+        return false;
+    }
+    if (flash && !parseDuration(words[3], out.decayRows, why))
+        return false;
+    for (size_t w = fixed; w < words.size(); w += 2) {
+        if ((words[w] != "from" && words[w] != "until") || w + 1 >= words.size())
+            return false;
+        int32_t row = 0;
+        if (!parseTime(words[w + 1], events, row, why))
+            return false;
+        (words[w] == "from" ? out.from : out.until) = row / rowsPerSecond;
+    }
+    return true;
+}
+
+struct GeneratedKey {
+    SyncKey key;
+    int line = 0;  // of the generator that made it
+};
+
+struct Peak {
+    int32_t row = 0;
+    float peak = 0.0f;
+    int32_t decayRows = 0;  // 0: until the next peak
+    int line = 0;
+};
+
+std::vector<GeneratedKey> generateKeys(const TrackBlock& block, const EventFile& events)
+{
+    std::vector<Peak> peaks;
+    for (const KeyGenerator& generator : block.generators) {
+        for (double seconds : eventTimes(events, generator.eventKind)) {
+            int32_t row = 0;
+            if (seconds < generator.from || seconds >= generator.until || !rowFromSeconds(seconds, row))
+                continue;
+            peaks.push_back(Peak{row, generator.peak,
+                                 generator.shape == "flash" ? generator.decayRows : 0, generator.line});
+        }
+    }
+    // Two events on one row make one peak, the stronger.
+    std::stable_sort(peaks.begin(), peaks.end(),
+                     [](const Peak& a, const Peak& b) { return a.row < b.row; });
+    std::vector<Peak> merged;
+    for (const Peak& peak : peaks) {
+        if (!merged.empty() && merged.back().row == peak.row) {
+            if (std::fabs(peak.peak) > std::fabs(merged.back().peak))
+                merged.back() = peak;
+            continue;
+        }
+        merged.push_back(peak);
+    }
+
+    std::vector<GeneratedKey> keys;
+    for (size_t i = 0; i < merged.size(); ++i) {
+        const Peak& p = merged[i];
+        // The last peak has no successor: it falls over the gap before it,
+        // but never so fast that it would not reach zero at all.
+        int32_t gap = loneEventRows;
+        if (i + 1 < merged.size())
+            gap = merged[i + 1].row - p.row;
+        else if (i > 0)
+            gap = std::max(p.row - merged[i - 1].row, int32_t(2));
+        int32_t end = p.row + gap - 1;  // one row before the next peak
+        if (p.decayRows > 0)
+            end = std::min(end, p.row + p.decayRows);
+        if (end <= p.row) {
+            keys.push_back(GeneratedKey{SyncKey{p.row, p.peak, Step}, p.line});
+            continue;
+        }
+        keys.push_back(GeneratedKey{SyncKey{p.row, p.peak, Linear}, p.line});
+        const int32_t knee = p.row + std::max<int32_t>(1, (end - p.row) / 4);
+        if (knee < end)
+            keys.push_back(GeneratedKey{SyncKey{knee, p.peak * pulseKnee, Linear}, p.line});
+        keys.push_back(GeneratedKey{SyncKey{end, 0.0f, Step}, p.line});
+    }
+    return keys;
+}
+
+void appendInt32(std::string& bytes, uint32_t v)
+{
+    for (int b = 0; b < 4; ++b)
+        bytes.push_back(char((v >> (8 * b)) & 0xff));
+}
+
+uint32_t readInt32(const std::string& bytes, size_t at)
+{
+    uint32_t v = 0;
+    for (int b = 0; b < 4; ++b)
+        v |= uint32_t(uint8_t(bytes[at + b])) << (8 * b);
+    return v;
+}
+
+bool writeFileAtomically(const std::string& path, const std::string& bytes, std::string& why)
+{
+    const std::string temporary = path + ".tmp";
+    {
+        std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+        file.write(bytes.data(), std::streamsize(bytes.size()));
+        if (!file) {
+            why = path + ": cannot write";
+            std::error_code ignored;
+            std::filesystem::remove(temporary, ignored);
+            return false;
+        }
+    }
+    std::error_code error;
+    std::filesystem::rename(temporary, path, error);
+    if (error) {
+        why = path + ": cannot write (" + error.message() + ")";
+        std::filesystem::remove(temporary, error);
+        return false;
+    }
+    return true;
+}
+
+// "115.1875s": every row is a whole number of sixteenths of a second, which
+// four decimals always write exactly.
+std::string formatRowAsSeconds(int32_t row)
+{
+    char text[48];
+    snprintf(text, sizeof text, "%.4f", row / rowsPerSecond);
+    std::string s = text;
+    while (s.back() == '0')
+        s.pop_back();
+    if (s.back() == '.')
+        s.pop_back();
+    return s + "s";
+}
+
+} // namespace
+
+const char* trackName(int track)
+{
+    return track >= 0 && track < trackCount ? names[track] : "";
+}
+
+int findTrack(const std::string& numberOrName)
+{
+    long long number = 0;
+    if (parseInteger(numberOrName, number))
+        return number >= 0 && number < trackCount ? int(number) : -1;
+    for (int t = 0; t < trackCount; ++t)
+        if (numberOrName == names[t])
+            return t;
+    return -1;
+}
+
+bool parseTimeline(const std::string& text, const std::string& path, const EventFile* events,
+                   TimelineSource& out, std::vector<std::string>& errors)
+{
+    const size_t errorsBefore = errors.size();
+    out = TimelineSource{};
+    out.path = path;
+    int current = -1;           // the block being read; -1 outside any
+    bool brokenHeader = false;  // its keys are skipped: the header's error names the block
+    std::istringstream in(text);
+    std::string line;
+    for (int lineNo = 1; std::getline(in, line); ++lineNo) {
+        const std::vector<std::string> words = splitWords(line);
+        if (words.empty())
+            continue;
+        const std::string at = where(path, lineNo);
+
+        if (words[0] == "track") {
+            current = -1;
+            brokenHeader = true;
+            if (words.size() < 2 || words.size() > 3) {
+                errors.push_back(at + "expected 'track <number> <name>'");
+                continue;
+            }
+            const int track = findTrack(words[1]);
+            if (track < 0) {
+                errors.push_back(at + "unknown track '" + words[1] + "'");
+                continue;
+            }
+            if (words.size() == 3 && findTrack(words[2]) != track) {
+                errors.push_back(at + "track " + std::to_string(track) + " is named '" +
+                                 trackName(track) + "', not '" + words[2] + "'");
+                continue;
+            }
+            if (out.tracks[track].line != 0) {
+                errors.push_back(at + "track " + std::to_string(track) + " already has a block on line " +
+                                 std::to_string(out.tracks[track].line));
+                continue;
+            }
+            out.tracks[track].line = lineNo;
+            current = track;
+            brokenHeader = false;
+            continue;
+        }
+        if (current < 0) {
+            if (!brokenHeader)
+                errors.push_back(at + "key outside a track block (start one with 'track <number> <name>')");
+            continue;
+        }
+        TrackBlock& block = out.tracks[current];
+        std::string why;
+
+        if (words[0] == "pulse" || words[0] == "flash") {
+            KeyGenerator generator;
+            generator.line = lineNo;
+            if (!parseGenerator(words, events, generator, why)) {
+                errors.push_back(at + why);
+                continue;
+            }
+            block.generators.push_back(generator);
+            continue;
+        }
+
+        if (words.size() < 2 || words.size() > 3) {
+            errors.push_back(at + "expected '<time> <value> [step|linear|smooth|ramp]'");
+            continue;
+        }
+        SourceKey key;
+        key.line = lineNo;
+        if (!parseTime(words[0], events, key.key.row, why)) {
+            errors.push_back(at + why);
+            continue;
+        }
+        if (!parseFloat(words[1], key.key.value)) {
+            errors.push_back(at + "value '" + words[1] + "' is not a number");
+            continue;
+        }
+        key.key.type = Step;
+        if (words.size() == 3) {
+            key.key.type = findType(words[2]);
+            if (key.key.type < 0) {
+                errors.push_back(at + "bad interpolation '" + words[2] +
+                                 "' (use step, linear, smooth or ramp)");
+                continue;
+            }
+        }
+        if (!block.keys.empty() && key.key.row <= block.keys.back().key.row) {
+            const SourceKey& previous = block.keys.back();
+            errors.push_back(at + "time does not increase: " + words[0] + " is row " +
+                             std::to_string(key.key.row) + ", the key on line " +
+                             std::to_string(previous.line) + " is at row " +
+                             std::to_string(previous.key.row));
+            continue;
+        }
+        block.keys.push_back(key);
+    }
+    return errors.size() == errorsBefore;
+}
+
+bool buildTrackKeys(const TimelineSource& source, const EventFile* events, TrackKeys& out,
+                    std::vector<std::string>& errors)
+{
+    const size_t errorsBefore = errors.size();
+    for (int t = 0; t < trackCount; ++t) {
+        const TrackBlock& block = source.tracks[t];
+        std::vector<GeneratedKey> generated;
+        if (events && !block.generators.empty())
+            generated = generateKeys(block, *events);
+
+        std::vector<SyncKey>& keys = out[t];
+        keys.clear();
+        size_t g = 0;
+        for (const SourceKey& hand : block.keys) {
+            while (g < generated.size() && generated[g].key.row < hand.key.row)
+                keys.push_back(generated[g++].key);
+            if (g < generated.size() && generated[g].key.row == hand.key.row) {
+                errors.push_back(where(source.path, hand.line) + "key at row " +
+                                 std::to_string(hand.key.row) + " meets a key generated by line " +
+                                 std::to_string(generated[g].line));
+                ++g;
+                continue;
+            }
+            keys.push_back(hand.key);
+        }
+        while (g < generated.size())
+            keys.push_back(generated[g++].key);
+    }
+    return errors.size() == errorsBefore;
+}
+
+std::string encodeTrackFile(const std::vector<SyncKey>& keys)
+{
+    std::string bytes;
+    bytes.reserve(4 + 9 * keys.size());
+    appendInt32(bytes, uint32_t(int32_t(keys.size())));
+    for (const SyncKey& key : keys) {
+        uint32_t valueBits = 0;
+        std::memcpy(&valueBits, &key.value, 4);
+        appendInt32(bytes, uint32_t(key.row));
+        appendInt32(bytes, valueBits);
+        bytes.push_back(char(int8_t(key.type)));
+    }
+    return bytes;
+}
+
+bool decodeTrackFile(const std::string& bytes, std::vector<SyncKey>& keys, std::string& why)
+{
+    keys.clear();
+    if (bytes.size() < 4) {
+        why = "shorter than its 4-byte key count";
+        return false;
+    }
+    const int32_t count = int32_t(readInt32(bytes, 0));
+    if (count < 0 || bytes.size() != 4 + 9 * size_t(count)) {
+        why = "holds " + std::to_string(bytes.size()) + " bytes, but a count of " +
+              std::to_string(count) + " keys needs " + std::to_string(4 + 9 * int64_t(count));
+        return false;
+    }
+    for (int32_t k = 0; k < count; ++k) {
+        const size_t at = 4 + 9 * size_t(k);
+        SyncKey key;
+        key.row = int32_t(readInt32(bytes, at));
+        const uint32_t valueBits = readInt32(bytes, at + 4);
+        std::memcpy(&key.value, &valueBits, 4);
+        key.type = int8_t(bytes[at + 8]);
+        const std::string which = "key " + std::to_string(k) + " (row " + std::to_string(key.row) + ")";
+        if (key.type < Step || key.type > Ramp) {
+            why = which + " has interpolation " + std::to_string(key.type) + ", not 0 to 3";
+            return false;
+        }
+        if (!std::isfinite(key.value)) {
+            why = which + " has a value that is not a number";
+            return false;
+        }
+        if (key.row < -maxKeyRow || key.row > maxKeyRow) {
+            why = which + " lies outside the rows a timeline can address";
+            return false;
+        }
+        if (!keys.empty() && key.row <= keys.back().row) {
+            why = which + " does not come after the key before it";
+            return false;
+        }
+        keys.push_back(key);
+    }
+    return true;
+}
+
+bool writeTrackFiles(const std::string& basePath, const TrackKeys& keys,
+                     std::vector<std::string>& errors)
+{
+    std::array<std::string, trackCount> files;
+    for (int t = 0; t < trackCount; ++t) {
+        files[t] = encodeTrackFile(keys[t]);
+        std::vector<SyncKey> check;
+        std::string why;
+        if (!decodeTrackFile(files[t], check, why)) {
+            errors.push_back("track " + std::to_string(t) + ": " + why);
+            return false;
+        }
+    }
+    const std::filesystem::path directory = std::filesystem::path(basePath).parent_path();
+    std::error_code error;
+    if (!directory.empty())
+        std::filesystem::create_directories(directory, error);
+    for (int t = 0; t < trackCount; ++t) {
+        std::string why;
+        if (!writeFileAtomically(trackFilePath(basePath, std::to_string(t)), files[t], why)) {
+            errors.push_back(why);
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string formatTrackBlock(int track, const std::vector<SyncKey>& keys)
+{
+    std::string text = "track " + std::to_string(track) + " " + trackName(track) + "\n";
+    for (const SyncKey& key : keys) {
+        char value[32];
+        snprintf(value, sizeof value, "%.9g", double(key.value));  // 9 digits: exact for any float
+        const char* type = key.type >= Step && key.type <= Ramp ? typeNames[key.type] : "?";
+        text += "  " + formatRowAsSeconds(key.row) + " " + value + " " + type + "\n";
+    }
+    return text;
+}
+
+bool compileTimeline(const CompileOptions& options, std::vector<std::string>& errors)
+{
+    EventFile events;
+    const bool useEvents = !options.eventsPath.empty();
+    if (useEvents && !loadEventFile(options.eventsPath, events, errors))
+        return false;
+    std::string text;
+    if (!readWholeFile(options.sourcePath, text)) {
+        errors.push_back(options.sourcePath + ": cannot read the timeline source");
+        return false;
+    }
+    TimelineSource source;
+    TrackKeys keys;
+    if (!parseTimeline(text, options.sourcePath, useEvents ? &events : nullptr, source, errors) ||
+        !buildTrackKeys(source, useEvents ? &events : nullptr, keys, errors))
+        return false;
+    return writeTrackFiles(options.outBase, keys, errors);
+}
+
+bool readWholeFile(const std::string& path, std::string& text)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        return false;
+    std::ostringstream buffer;
+    buffer << file.rdbuf();
+    text = buffer.str();
+    return !file.bad();
+}

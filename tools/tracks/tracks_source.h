@@ -1,0 +1,93 @@
+// The timeline source: a readable text with one block per sync track, keys
+// at times in seconds, rows or bars and beats, compiled into the 64 binary
+// track files the engine reads, and written back as text from those files.
+// Everything here works on plain records owned by the caller.
+#pragma once
+
+#include "tracks_events.h"
+#include "sync/sync.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+constexpr int trackCount = 64;
+// Key rows are kept within +-2^30 so that the difference of two rows, which
+// the evaluation takes in 32-bit integers, can never overflow.
+constexpr int32_t maxKeyRow = 1 << 30;  // rows
+
+// The readable name of track 0..63 ("camera_mode", "fade", ...).
+const char* trackName(int track);
+// The track of a number ("16") or a name ("node_count"); -1 when neither.
+int findTrack(const std::string& numberOrName);
+
+// A generator line: keys made from the event file's events of one kind.
+// "pulse" peaks on each event and reaches 0 one row before the next;
+// "flash" peaks and decays to 0 within `decayRows` (or before the next).
+struct KeyGenerator {
+    std::string shape;        // "pulse" or "flash"
+    std::string eventKind;    // "kick", "impact", ...
+    float peak = 1.0f;
+    int32_t decayRows = 0;    // rows; flash only
+    double from = -1e300;     // seconds; events before are ignored
+    double until = 1e300;     // seconds; events at or after are ignored
+    int line = 0;
+};
+
+struct SourceKey {
+    SyncKey key;
+    int line = 0;
+};
+
+struct TrackBlock {
+    std::vector<SourceKey> keys;           // strictly increasing rows
+    std::vector<KeyGenerator> generators;
+    int line = 0;                          // of the block's header; 0 when absent
+};
+
+struct TimelineSource {
+    std::string path;
+    std::array<TrackBlock, trackCount> tracks;
+};
+
+using TrackKeys = std::array<std::vector<SyncKey>, trackCount>;
+
+// Parses timeline text. events may be null when no event file is used; then
+// bar:beat times are errors and generators yield no keys. Every error reads
+// "path:line: message". True when error-free.
+bool parseTimeline(const std::string& text, const std::string& path, const EventFile* events,
+                   TimelineSource& out, std::vector<std::string>& errors);
+
+// The keys of every track: the source's own keys merged with the generated
+// ones. A hand key on the row of a generated key is an error.
+bool buildTrackKeys(const TimelineSource& source, const EventFile* events, TrackKeys& out,
+                    std::vector<std::string>& errors);
+
+// The bytes of one track file: int32 count, then per key int32 row, float32
+// value, int8 type, little-endian, 4 + 9n bytes.
+std::string encodeTrackFile(const std::vector<SyncKey>& keys);
+// Reads such bytes back; false with the reason when the size does not match
+// the count, a type is not 0..3, a value is not finite or rows do not increase.
+bool decodeTrackFile(const std::string& bytes, std::vector<SyncKey>& keys, std::string& why);
+
+// Writes all 64 files basePath_N.track, each through a temporary file renamed
+// into place. Nothing is written when any key list would not compile back.
+bool writeTrackFiles(const std::string& basePath, const TrackKeys& keys,
+                     std::vector<std::string>& errors);
+
+// Source text of one track block that compiles back to exactly these keys.
+std::string formatTrackBlock(int track, const std::vector<SyncKey>& keys);
+
+struct CompileOptions {
+    std::string sourcePath;
+    std::string eventsPath;  // empty: no event file
+    std::string outBase;     // "sync/sync"
+};
+
+// Reads the event file and the source, builds and writes every track file.
+// Nothing is written unless everything compiles.
+bool compileTimeline(const CompileOptions& options, std::vector<std::string>& errors);
+
+// Reads a whole file into text; false when it cannot be read.
+bool readWholeFile(const std::string& path, std::string& text);
