@@ -118,7 +118,7 @@ int runCompile(const Arguments& args)
         return 1;
     }
     if (args.events.empty())
-        fprintf(stderr, "compiled without an event file: generated keys left out\n");
+        fprintf(stderr, "compiled without an event file: pulse and flash lines added no keys\n");
     return 0;
 }
 
