@@ -193,19 +193,11 @@ Rgb sphereMean(const HdrCube& cube)
     return {static_cast<float>(r / w), static_cast<float>(g / w), static_cast<float>(b / w)};
 }
 
+// The tests read what the build wrote into the repository's data/, which is
+// what the engine reads; the first test checks that a fresh run agrees.
 class ImageGen : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        root = fs::temp_directory_path() / ("quillon-imagegen-test-" + std::to_string(getpid()));
-        fs::remove_all(root);
-        fs::create_directories(root);
-        exitA = runTool(root / "a", root / "a.log");
-        exitB = runTool(root / "b", root / "b.log");
-    }
-    static void TearDownTestSuite() { fs::remove_all(root); }
-
-    static fs::path data() { return root / "a"; }
+    static fs::path data() { return fs::path(QUILLON_SOURCE_DIR) / "data"; }
 
     static bool loadCube(const char* directory, HdrCube& cube)
     {
@@ -227,21 +219,30 @@ protected:
         return true;
     }
 
-    static inline fs::path root;
-    static inline int exitA = -1;
-    static inline int exitB = -1;
 };
 
-TEST_F(ImageGen, TwoRunsWriteTheSameBytesAndReportEveryFile)
+TEST_F(ImageGen, TwoRunsWriteTheSameBytesAsTheBuildAndReportEveryFile)
 {
-    ASSERT_EQ(exitA, 0);
-    ASSERT_EQ(exitB, 0);
+    fs::path root = fs::temp_directory_path() / ("quillon-imagegen-test-" + std::to_string(getpid()));
+    fs::remove_all(root);
+    fs::create_directories(root);
+    struct RemoveOnExit {
+        fs::path path;
+        ~RemoveOnExit()
+        {
+            std::error_code error;
+            fs::remove_all(path, error);
+        }
+    } cleanup{root};
+    ASSERT_EQ(runTool(root / "a", root / "a.log"), 0);
+    ASSERT_EQ(runTool(root / "b", root / "b.log"), 0);
     std::vector<std::string> files = expectedFiles();
     for (const std::string& file : files) {
         ASSERT_TRUE(fs::is_regular_file(root / "a" / file)) << file;
         std::string first = readAll(root / "a" / file);
         EXPECT_FALSE(first.empty()) << file;
         EXPECT_TRUE(first == readAll(root / "b" / file)) << file << " differs between runs";
+        EXPECT_TRUE(first == readAll(data() / file)) << file << " in data/ is missing or stale";
     }
     // One line per file written, naming it.
     std::istringstream log(readAll(root / "a.log"));
@@ -249,7 +250,7 @@ TEST_F(ImageGen, TwoRunsWriteTheSameBytesAndReportEveryFile)
     for (std::string line; std::getline(log, line);) {
         lines.push_back(line);
     }
-    ASSERT_EQ(lines.size(), files.size());
+    EXPECT_EQ(lines.size(), files.size());
     for (const std::string& file : files) {
         std::string path = (root / "a" / file).string();
         EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
@@ -273,7 +274,6 @@ TEST_F(ImageGen, RejectsAMissingArgumentWithUsage)
 
 TEST_F(ImageGen, TexturesDecodeWithTheirSizesChannelsAndAlpha)
 {
-    ASSERT_EQ(exitA, 0);
     for (const ExpectedTexture& t : kTextures) {
         SCOPED_TRACE(t.name);
         std::string path = (data() / "seq1" / t.name).string();
@@ -301,7 +301,6 @@ TEST_F(ImageGen, TexturesDecodeWithTheirSizesChannelsAndAlpha)
 // that is not transparent would bleed in from the opposite side.
 TEST_F(ImageGen, SpritesLinesAndLogoFadeOutAtTheirBorders)
 {
-    ASSERT_EQ(exitA, 0);
     for (const char* name : {"p_sharp_.png", "p_blurred_.png", "floating01.png", "floating01_b.png",
                              "logo_stack_3_.png", "s0_line_.png", "s1_line_.png"}) {
         SCOPED_TRACE(name);
@@ -332,7 +331,6 @@ TEST_F(ImageGen, SpritesLinesAndLogoFadeOutAtTheirBorders)
 // decoded linear value.
 TEST_F(ImageGen, GrainAndVignetteHoldTheirValuesAfterSrgbDecoding)
 {
-    ASSERT_EQ(exitA, 0);
     auto decode = [](unsigned char v) {
         float c = v / 255.0f;
         return c <= 0.04045f ? c / 12.92f : std::pow((c + 0.055f) / 1.055f, 2.4f);
@@ -372,7 +370,6 @@ TEST_F(ImageGen, GrainAndVignetteHoldTheirValuesAfterSrgbDecoding)
 // Every page of the overlays and the logo's bands carry something visible.
 TEST_F(ImageGen, EveryOverlayPageAndLogoBandHasContent)
 {
-    ASSERT_EQ(exitA, 0);
     struct Paged {
         const char* name;
         int pages;
@@ -403,7 +400,6 @@ TEST_F(ImageGen, EveryOverlayPageAndLogoBandHasContent)
 
 TEST_F(ImageGen, CubeMapsHaveSixSquareHdrFacesOfOneSize)
 {
-    ASSERT_EQ(exitA, 0);
     for (const ExpectedCube& c : kCubes) {
         SCOPED_TRACE(c.directory);
         HdrCube cube;
@@ -423,7 +419,6 @@ TEST_F(ImageGen, CubeMapsHaveSixSquareHdrFacesOfOneSize)
 // smooth sky keeps them tiny) plus a small tolerance.
 TEST_F(ImageGen, CubeMapFacesMeetWithoutSeams)
 {
-    ASSERT_EQ(exitA, 0);
     for (const ExpectedCube& c : kCubes) {
         SCOPED_TRACE(c.directory);
         HdrCube cube;
@@ -473,7 +468,6 @@ TEST_F(ImageGen, CubeMapFacesMeetWithoutSeams)
 // on the horizon, and the ground side is the darkest.
 TEST_F(ImageGen, SkyIsUprightInGlCubeMapSpace)
 {
-    ASSERT_EQ(exitA, 0);
     HdrCube cube;
     ASSERT_TRUE(loadCube("spec", cube));
     auto mean = [](const HdrFace& f) {
@@ -510,7 +504,6 @@ TEST_F(ImageGen, SkyIsUprightInGlCubeMapSpace)
 
 TEST_F(ImageGen, BlurredMapsKeepTheSkyMeanAndTheDiffuseMapIsSmooth)
 {
-    ASSERT_EQ(exitA, 0);
     HdrCube sharp, glossy, diffuse;
     ASSERT_TRUE(loadCube("fine_ref512", sharp));
     ASSERT_TRUE(loadCube("spec", glossy));
@@ -518,13 +511,14 @@ TEST_F(ImageGen, BlurredMapsKeepTheSkyMeanAndTheDiffuseMapIsSmooth)
     Rgb reference = sphereMean(sharp);
     for (const HdrCube* cube : {&glossy, &diffuse}) {
         Rgb m = sphereMean(*cube);
-        EXPECT_NEAR(m.r, reference.r, 0.03f * reference.r);
-        EXPECT_NEAR(m.g, reference.g, 0.03f * reference.g);
-        EXPECT_NEAR(m.b, reference.b, 0.03f * reference.b);
+        EXPECT_NEAR(m.r, reference.r, 0.02f * reference.r);
+        EXPECT_NEAR(m.g, reference.g, 0.02f * reference.g);
+        EXPECT_NEAR(m.b, reference.b, 0.02f * reference.b);
     }
     // Irradiance changes slowly: between neighbouring texels of a 32-texel
-    // face (under 3 degrees apart) by a small fraction of the sky's brightest
-    // irradiance; the horizon glow alone would step far more unfiltered.
+    // face (at most 3.6 degrees apart) by a small fraction of the brightest
+    // irradiance. A map filtered with a much narrower lobe steps several
+    // times further at the horizon glow.
     float brightest = 0.0f, steepest = 0.0f;
     for (const HdrFace& face : diffuse) {
         for (int y = 0; y < face.size; ++y) {
@@ -540,7 +534,7 @@ TEST_F(ImageGen, BlurredMapsKeepTheSkyMeanAndTheDiffuseMapIsSmooth)
             }
         }
     }
-    EXPECT_LT(steepest, 0.05f * brightest);
+    EXPECT_LT(steepest, 0.08f * brightest);
 }
 
 constexpr unsigned kEngineImportFlags = aiProcess_CalcTangentSpace | aiProcess_JoinIdenticalVertices
@@ -549,7 +543,6 @@ constexpr unsigned kEngineImportFlags = aiProcess_CalcTangentSpace | aiProcess_J
 
 TEST_F(ImageGen, SkyDomeImportsAsASmoothOutwardFacingSphere)
 {
-    ASSERT_EQ(exitA, 0);
     std::string path = (data() / "tovel3" / "scene4" / "skydome.3DS").string();
     Assimp::Importer importer;
     const aiScene* scene = importer.ReadFile(path, kEngineImportFlags);
@@ -584,7 +577,6 @@ TEST_F(ImageGen, SkyDomeImportsAsASmoothOutwardFacingSphere)
 
 TEST_F(ImageGen, EngineLoadsTheSkyDomeAsComplete)
 {
-    ASSERT_EQ(exitA, 0);
     if (!ensureTestGLContext()) {
         GTEST_SKIP() << "no GL context";
     }

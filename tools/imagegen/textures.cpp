@@ -114,8 +114,8 @@ Canvas bokehHexagon(int size)
             }
             hex /= 0.8660254f;  // the flat sides sit at 1
             float body = 0.4f + 0.45f * smoothStep(0.4f, 0.95f, hex)
-                         + 0.05f * std::sin(hex * 31.0f);
-            float edge = 1.0f - smoothStep(0.82f, 1.0f, hex);
+                         + 0.02f * std::sin(hex * 24.0f);
+            float edge = 1.0f - smoothStep(0.72f, 1.0f, hex);
             float v = std::clamp(body, 0.0f, 1.0f) * edge;
             setPixel(canvas, x, y, v, v * 0.97f, v * 0.94f, v);
         }
