@@ -48,7 +48,7 @@ void main() {
     vec2 across = vec2(-direction.y, direction.x) / vec2(aspect, 1.0);
     vec4 position = mix(a, b, texcoord.x);
     local = vec2(mix(from, to, texcoord.x), texcoord.y * 2.0 - 1.0);
-    position.xy += across * local.y * linesize * 0.12 * position.w;
+    position.xy += across * local.y * linesize * 0.16 * position.w;
     gl_Position = position;
 }
 //FRAGMENT

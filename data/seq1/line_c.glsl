@@ -50,7 +50,7 @@ void main() {
     vec2 across = vec2(-direction.y, direction.x) / vec2(aspect, 1.0);
     vec4 position = mix(a, b, texcoord.x);
     local = vec2(mix(from, to, texcoord.x), texcoord.y * 2.0 - 1.0);
-    position.xy += across * local.y * linesize * 0.12 * position.w;
+    position.xy += across * local.y * linesize * 0.16 * position.w;
     gl_Position = position;
 }
 //FRAGMENT
@@ -80,10 +80,10 @@ void main() {
     } else {
         light = texture(Texture0, vec2(0.5, across)).rgb;
     }
-    float reach = max_radius > 0.0 ? 1.0 - smoothstep(0.6 * max_radius, max_radius, segmentLength) : 1.0;
+    float reach = max_radius > 0.0 ? 1.0 - smoothstep(0.85 * max_radius, max_radius, segmentLength) : 1.0;
     float wave = fract(grow * 3.0 - shell * 0.15 - local.x * 0.1);
     float pulse = 0.7 + 1.3 * pow(wave, 8.0);
     vec3 colour = crossing ? vec3(1.0, 0.95, 1.0) : vec3(0.85, 0.95, 1.1);
     float strength = tracks[28] * (1.0 + 0.4 * tracks[9]) * pulse * reach;
-    fragColor = vec4(light * colour * strength * 1.6, 1.0);
+    fragColor = vec4(light * colour * strength * 2.2, 1.0);
 }

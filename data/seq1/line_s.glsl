@@ -48,7 +48,7 @@ void main() {
     vec2 across = vec2(-direction.y, direction.x) / vec2(aspect, 1.0);
     vec4 position = mix(a, b, texcoord.x);
     local = vec2(mix(from, to, texcoord.x), texcoord.y * 2.0 - 1.0);
-    position.xy += across * local.y * linesize * 0.12 * position.w;
+    position.xy += across * local.y * linesize * 0.16 * position.w;
     gl_Position = position;
 }
 //FRAGMENT
@@ -70,7 +70,7 @@ void main() {
     float lit = 1.0 - smoothstep(max_radius * 0.85, max_radius, distance);
     float pulses = max(key, 1.0);
     float pulse = pow(0.5 + 0.5 * sin(6.2832 * (local.x * pulses - t * 0.4)), 6.0);
-    float strength = (0.35 + 1.2 * pulse) * lit * smoothstep(0.0, 0.15, local.x)
+    float strength = (0.12 + 0.6 * pulse) * lit * smoothstep(0.0, 0.15, local.x)
                    * tracks[28] * (1.0 + 0.4 * tracks[9]);
     vec3 c = light * vec3(0.8, 0.95, 1.2) * strength;
     if (max(c.r, max(c.g, c.b)) < 0.01) {

@@ -29,9 +29,14 @@ void main() {
     vec3 glossy = texture(Texture0, d).rgb;
     vec3 diffuse = texture(Texture1, d).rgb;
     float band = pow(1.0 - abs(d.y), max(exponent, 1.0) * 3.0);
-    vec3 c = glossy + diffuse * band * 0.6;
-    vec3 tint = mix(vec3(1.0), vec3(0.7, 1.05, 1.15), clamp(tracks[29], 0.0, 1.0));
+    // The glossy map carries the sky; the diffuse one only adds a cool haze
+    // along the horizon, so the warm glow there stays a glow.
+    vec3 c = glossy * 0.7 + diffuse * band * vec3(0.1, 0.2, 0.25);
+    vec3 tint = mix(vec3(0.9, 0.85, 1.15), vec3(0.75, 1.05, 1.1), clamp(tracks[29], 0.0, 1.0));
     c *= tint;
-    c += max(glossy - 1.0, 0.0) * tracks[9] * 0.5;
+    // Soft shoulder: the horizon glow stays a glow instead of filling the
+    // frame, while the dark sky keeps its colour.
+    c *= 1.0 / (1.0 + 0.5 * dot(c, vec3(0.2126, 0.7152, 0.0722)));
+    c += max(glossy - 1.0, 0.0) * tracks[9] * 0.3;
     fragColor = vec4(c, 1.0);
 }

@@ -100,8 +100,11 @@ void main() {
     vec3 diffuse = texture(Texture1, n).rgb;
     vec3 glossy = texture(Texture0, reflect(-v, n)).rgb;
     float pearl = smoothstep(45.0, 55.0, weight);
-    vec3 c = mix(glossy * 0.8, vec3(0.92, 0.9, 0.95) * diffuse * 1.3 + glossy * 0.4, pearl)
-           + glossy * fresnel * 0.5;
+    // Far away a sphere is a few pixels: keep it bright, lit from above.
+    float light = 0.6 + 0.4 * n.y;
+    vec3 chrome = glossy * 1.4 + diffuse * 0.5;
+    vec3 c = mix(chrome, vec3(0.95, 0.93, 1.0) * (diffuse * 1.6 + 0.25) + glossy * 0.5, pearl) * light
+           + glossy * fresnel * 0.6;
     c += vec3(0.45, 0.8, 1.3) * pow(1.0 - facing, 3.0) * tracks[24];
     fragColor = vec4(c, 1.0);
 }

@@ -1,14 +1,15 @@
 #version 330
-// The logo: one upright quad standing in the world in front of the eye, at
-// the eye's height, facing it; spheres nearer than the logo hide it. The
-// amber lettering with its breathing glow and outline, a faint sky
-// reflection, and a band of light from the line cross-section sweeping
-// across the letters. Opacity is track 13: the pass hands over only the
-// first 32 tracks, so the closing track cannot reach this program.
+// The logo: one quad standing in the world a fixed distance in front of the
+// eye, facing it, in the lower part of the frame below the closing page's
+// lettering; spheres nearer than the logo hide it. The amber lettering with
+// its breathing glow and outline, a faint sky reflection, and a band of
+// light from the line cross-section sweeping across the letters. Opacity is
+// track 13: the pass hands over only the first 32 tracks, so the closing
+// track cannot reach this program.
 layout(location = 0) in vec4 position;  // as the batch was made: corner, quad index
 in vec2 texcoord;                       // corner 0..1
-uniform mat4 view;
 uniform mat4 proj;
+uniform mat4 tview;
 uniform vec3 eyePos;
 uniform sampler2D Texture0;
 out vec2 uv;
@@ -16,27 +17,26 @@ out vec3 worldPosition;
 flat out vec3 facing;
 
 const float distanceAhead = 300.0;  // world units
+const float widthOfFrame = 0.5;     // share of the frame's width
+const float heightOnFrame = -0.55;  // centre, -1 bottom .. 1 top of the frame
 
 void main() {
-    // The view's forward direction, levelled.
-    vec3 forward = -vec3(view[0][2], view[1][2], view[2][2]);
-    forward.y = 0.0;
-    forward = length(forward) > 1e-4 ? normalize(forward) : vec3(0.0, 0.0, -1.0);
-    vec3 right = normalize(cross(forward, vec3(0.0, 1.0, 0.0)));
     // The image stacks three bands of equal height: lettering, glow, outline.
     vec2 size = vec2(textureSize(Texture0, 0)) * vec2(1.0, 1.0 / 3.0);
-    // Half the frame's width, keeping the band's shape.
-    float halfWidth = 0.5 * distanceAhead / proj[0][0];
+    float halfWidth = widthOfFrame * distanceAhead / proj[0][0];
     float halfHeight = halfWidth * size.y / max(size.x, 1.0);
-    vec2 c = texcoord * 2.0 - 1.0;
     // A batch quad keeps its index in z: later quads stand one band lower.
     float row = position.z * 2.2;
-    worldPosition = eyePos + forward * distanceAhead
-                  + right * c.x * halfWidth + vec3(0.0, 1.0, 0.0) * (c.y - row) * halfHeight;
-    facing = -forward;
+    vec2 c = texcoord * 2.0 - 1.0;
+    vec3 onView = vec3(c.x * halfWidth,
+                       heightOnFrame * distanceAhead / proj[1][1] + (c.y - row) * halfHeight,
+                       -distanceAhead);
+    mat3 toWorld = mat3(tview);
+    worldPosition = eyePos + toWorld * onView;
+    facing = toWorld * vec3(0.0, 0.0, 1.0);
     // Images are stored top row first.
     uv = vec2(texcoord.x, 1.0 - texcoord.y);
-    gl_Position = proj * view * vec4(worldPosition, 1.0);
+    gl_Position = proj * vec4(onView, 1.0);
 }
 //FRAGMENT
 #version 330
