@@ -56,35 +56,50 @@ private:
     std::string body_;
 };
 
-// A 3DS file with one object: positions (x, y, z per vertex), triangles
+// One object of a 3DS file: positions (x, y, z per vertex), triangles
 // (three vertex indices each) and, when given, one (u, v) per vertex.
+struct Object3ds {
+    std::vector<float> positions;
+    std::vector<uint16_t> triangles;
+    std::vector<float> texcoords;
+};
+
+inline void write3ds(const std::filesystem::path& path, const std::vector<Object3ds>& objects)
+{
+    Chunk editor(0x3D3D);
+    editor.child(Chunk(0x3D3E).u32(3));
+    int index = 0;
+    for (const Object3ds& o : objects) {
+        Chunk vertices(0x4110);
+        vertices.u16(static_cast<uint16_t>(o.positions.size() / 3));
+        for (float f : o.positions) vertices.f32(f);
+        Chunk faces(0x4120);
+        faces.u16(static_cast<uint16_t>(o.triangles.size() / 3));
+        for (size_t i = 0; i < o.triangles.size(); i += 3)
+            faces.u16(o.triangles[i]).u16(o.triangles[i + 1]).u16(o.triangles[i + 2]).u16(7);
+        Chunk trimesh(0x4100);
+        trimesh.child(vertices);
+        if (!o.texcoords.empty()) {
+            Chunk uv(0x4140);
+            uv.u16(static_cast<uint16_t>(o.texcoords.size() / 2));
+            for (float f : o.texcoords) uv.f32(f);
+            trimesh.child(uv);
+        }
+        trimesh.child(faces);
+        Chunk object(0x4000);
+        object.text("part" + std::to_string(index++)).child(trimesh);
+        editor.child(object);
+    }
+    Chunk main(0x4D4D);
+    main.child(Chunk(0x0002).u32(3)).child(editor);
+    writeText(path, main.bytes());
+}
+
 inline void write3ds(const std::filesystem::path& path, const std::vector<float>& positions,
                      const std::vector<uint16_t>& triangles,
                      const std::vector<float>& texcoords = {})
 {
-    Chunk vertices(0x4110);
-    vertices.u16(static_cast<uint16_t>(positions.size() / 3));
-    for (float f : positions) vertices.f32(f);
-    Chunk faces(0x4120);
-    faces.u16(static_cast<uint16_t>(triangles.size() / 3));
-    for (size_t i = 0; i < triangles.size(); i += 3)
-        faces.u16(triangles[i]).u16(triangles[i + 1]).u16(triangles[i + 2]).u16(7);
-    Chunk trimesh(0x4100);
-    trimesh.child(vertices);
-    if (!texcoords.empty()) {
-        Chunk uv(0x4140);
-        uv.u16(static_cast<uint16_t>(texcoords.size() / 2));
-        for (float f : texcoords) uv.f32(f);
-        trimesh.child(uv);
-    }
-    trimesh.child(faces);
-    Chunk object(0x4000);
-    object.text("dome").child(trimesh);
-    Chunk editor(0x3D3D);
-    editor.child(Chunk(0x3D3E).u32(3)).child(object);
-    Chunk main(0x4D4D);
-    main.child(Chunk(0x0002).u32(3)).child(editor);
-    writeText(path, main.bytes());
+    write3ds(path, std::vector<Object3ds>{{positions, triangles, texcoords}});
 }
 
 // An 8-bit PNG of the given channel count filled with one value per channel.

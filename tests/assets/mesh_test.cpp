@@ -173,6 +173,35 @@ TEST_F(MeshGL, UnreadableFileLeavesTheMeshEmpty)
     EXPECT_EQ(mesh.triangleCount, 0);
 }
 
+TEST_F(MeshGL, MeshBeyondSixteenBitIndicesIsRefused)
+{
+    // Two objects of 11000 separate triangles merge into one mesh of 66000 vertices.
+    std::vector<testfiles::Object3ds> objects(2);
+    for (int o = 0; o < 2; ++o) {
+        for (int t = 0; t < 11000; ++t) {
+            const float x = static_cast<float>(t % 100), y = static_cast<float>(t / 100);
+            const float z = static_cast<float>(o);
+            objects[o].positions.insert(objects[o].positions.end(),
+                                        {x, y, z, x + 0.5f, y, z, x, y + 0.5f, z});
+            const auto base = static_cast<uint16_t>(3 * t);
+            objects[o].triangles.insert(objects[o].triangles.end(),
+                                        {base, static_cast<uint16_t>(base + 1),
+                                         static_cast<uint16_t>(base + 2)});
+        }
+    }
+    const std::string path = (dir / "big.3DS").string();
+    testfiles::write3ds(path, objects);
+    Mesh mesh;
+    bool loaded = true;
+    const std::string out = captureConsole([&] { loaded = loadMeshFile(path.c_str(), mesh); });
+    EXPECT_FALSE(loaded);
+    EXPECT_NE(out.find("[mesh]" + path + " has 66000 vertices, more than 65536; not loaded\n"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(mesh.vertexBuffer, 0u);
+    EXPECT_EQ(mesh.vertexCount, 0);
+}
+
 TEST_F(MeshGL, BatchesAndQuadUploadTheirSizes)
 {
     Mesh quad, batch;

@@ -122,6 +122,13 @@ TEST(GaussianBlurGL, SingleBrightPixelSpreadsSymmetricallyAndKeepsItsEnergy)
     EXPECT_EQ(at(16 + 4, 16), 0.0f);
     const float energy = std::accumulate(red.begin(), red.end(), 0.0f);
     EXPECT_NEAR(energy, 1.0f, 0.01f);
+
+    // Radius 0 is the identity: one tap at the centre, no division by zero.
+    glBindTexture(GL_TEXTURE_2D, image.texture);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 16, 16, 1, 1, GL_RGBA, GL_FLOAT, bright);
+    const std::vector<float> before = readRed(image);
+    captureConsole([&] { gaussianBlur(3.0f, 0, 1.5f, 0.0f, image, temporary, image); });
+    EXPECT_EQ(readRed(image), before);
     glUseProgram(0);
 }
 
