@@ -522,6 +522,27 @@ TEST_F(Production, TheCameraNeverStops)
     });
 }
 
+TEST(ProductionWithItsSoundtrack, CompilesWithTheGeneratedEventFileAndHitsItsEvents)
+{
+    const std::string eventsPath = std::string(QUILLON_SOURCE_DIR) + "/sync/events.txt";
+    if (!fs::exists(eventsPath))
+        GTEST_SKIP() << "the soundtrack's event file has not been generated";
+    EventFile events;
+    std::vector<std::string> errors;
+    ASSERT_TRUE(loadEventFile(eventsPath, events, errors)) << errors.front();
+    Scratch scratch("soundtrack");
+    ASSERT_EQ(compileInto(scratch, productionSource, eventsPath), std::vector<std::string>{});
+    const CompiledTracks compiled(scratch.path("sync"));
+
+    const std::vector<double> kicks = eventTimes(events, "kick");
+    ASSERT_FALSE(kicks.empty());
+    for (double kick : kicks)
+        EXPECT_FLOAT_EQ(compiled.atRow(9, std::floor(kick * 16 + 1e-6)), 1.0f) << kick;
+    for (double impact : eventTimes(events, "impact"))
+        EXPECT_FLOAT_EQ(compiled.atRow(12, std::floor(impact * 16 + 1e-6)), 1.0f) << impact;
+    EXPECT_FLOAT_EQ(compiled.atRow(12, 1264), 1.0f);  // the cut
+}
+
 // ---------------------------------------------------------------- plot
 
 TEST(TimelinePlot, OnlyTheKeyedStripChangesAndItFollowsTheValue)
