@@ -3,6 +3,7 @@
 // engine uses (stb_image, assimp) and the GL cube-map conventions.
 #include <gtest/gtest.h>
 
+#include <GL/glew.h>
 #include <assimp/Importer.hpp>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
@@ -24,6 +25,7 @@
 #include <vector>
 
 #include "assets/mesh.h"
+#include "assets/texture.h"
 #include "gl_context.h"
 
 extern char** environ;
@@ -462,6 +464,128 @@ TEST_F(ImageGen, CubeMapFacesMeetWithoutSeams)
         }
         EXPECT_EQ(bad, 0) << "of " << checked << " edge texels; worst excess " << worst;
     }
+}
+
+GLuint compileProgram(const char* vertex, const char* fragment)
+{
+    GLuint program = glCreateProgram();
+    for (auto [type, source] : {std::pair{GL_VERTEX_SHADER, vertex}, std::pair{GL_FRAGMENT_SHADER, fragment}}) {
+        GLuint shader = glCreateShader(type);
+        glShaderSource(shader, 1, &source, nullptr);
+        glCompileShader(shader);
+        glAttachShader(program, shader);
+        glDeleteShader(shader);
+    }
+    glLinkProgram(program);
+    GLint linked = 0;
+    glGetProgramiv(program, GL_LINK_STATUS, &linked);
+    return linked ? program : 0;
+}
+
+// The face table the tests above use is GL's own: cube maps loaded by the
+// engine and sampled by GL (nearest texel) give the texel the table picks.
+TEST_F(ImageGen, GlSamplesTheTexelTheFaceTablePicks)
+{
+    if (!ensureTestGLContext()) {
+        GTEST_SKIP() << "no GL context";
+    }
+    HdrCube cube;
+    ASSERT_TRUE(loadCube("spec", cube));
+    std::string directory = (data() / "seq1" / "spec").string();
+    GLuint cubeTexture = 0;
+    captureConsole([&] { cubeTexture = loadHdrCubeMap(directory.c_str()); });
+    ASSERT_NE(cubeTexture, 0u);
+
+    // Directions well inside a texel of one face, so nearest sampling is unambiguous.
+    const int width = 64, height = 32;
+    std::vector<float> directions;
+    std::vector<Rgb> expected;
+    for (uint32_t i = 0; expected.size() < static_cast<size_t>(width * height); ++i) {
+        uint32_t h = i * 2654435761u;
+        float d[3];
+        for (int c = 0; c < 3; ++c) {
+            h ^= h >> 15;
+            h *= 0x2c1b3c6du;
+            h ^= h >> 12;
+            d[c] = static_cast<float>(h & 0xffff) / 32768.0f - 1.0f;
+        }
+        float sorted[3] = {std::fabs(d[0]), std::fabs(d[1]), std::fabs(d[2])};
+        std::sort(sorted, sorted + 3);
+        if (sorted[2] < 0.1f || sorted[2] - sorted[1] < 0.02f) {
+            continue;
+        }
+        int face;
+        float s, t;
+        selectFace(d, face, s, t);
+        float fs = s * cube[face].size, ft = t * cube[face].size;
+        auto nearBoundary = [](float v) { return std::fabs(v - std::round(v)) < 0.1f; };
+        if (nearBoundary(fs) || nearBoundary(ft)) {
+            continue;
+        }
+        directions.insert(directions.end(), d, d + 3);
+        expected.push_back(sampleCube(cube, d));
+    }
+
+    GLuint directionTexture = 0, target = 0, framebuffer = 0, vertexArray = 0;
+    glGenTextures(1, &directionTexture);
+    glBindTexture(GL_TEXTURE_2D, directionTexture);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB32F, width, height, 0, GL_RGB, GL_FLOAT, directions.data());
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glGenTextures(1, &target);
+    glBindTexture(GL_TEXTURE_2D, target);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA32F, width, height, 0, GL_RGBA, GL_FLOAT, nullptr);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glGenFramebuffers(1, &framebuffer);
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, target, 0);
+    ASSERT_EQ(glCheckFramebufferStatus(GL_FRAMEBUFFER), static_cast<GLenum>(GL_FRAMEBUFFER_COMPLETE));
+
+    GLuint program = compileProgram(
+        "#version 330\n"
+        "void main() { vec2 p = vec2((gl_VertexID & 1) * 4 - 1, (gl_VertexID & 2) * 2 - 1);"
+        " gl_Position = vec4(p, 0.0, 1.0); }\n",
+        "#version 330\n"
+        "uniform sampler2D directions; uniform samplerCube sky; out vec4 colour;\n"
+        "void main() { vec3 d = texelFetch(directions, ivec2(gl_FragCoord.xy), 0).xyz;"
+        " colour = vec4(textureLod(sky, d, 0.0).rgb, 1.0); }\n");
+    ASSERT_NE(program, 0u);
+    glUseProgram(program);
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, directionTexture);
+    glActiveTexture(GL_TEXTURE1);
+    glBindTexture(GL_TEXTURE_CUBE_MAP, cubeTexture);
+    glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glUniform1i(glGetUniformLocation(program, "directions"), 0);
+    glUniform1i(glGetUniformLocation(program, "sky"), 1);
+    glGenVertexArrays(1, &vertexArray);
+    glBindVertexArray(vertexArray);
+    glViewport(0, 0, width, height);
+    glDisable(GL_BLEND);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_CULL_FACE);
+    glDrawArrays(GL_TRIANGLES, 0, 3);
+    std::vector<float> sampled(static_cast<size_t>(width) * height * 4);
+    glReadPixels(0, 0, width, height, GL_RGBA, GL_FLOAT, sampled.data());
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+
+    int mismatches = 0;
+    for (size_t i = 0; i < expected.size(); ++i) {
+        Rgb gl{sampled[i * 4], sampled[i * 4 + 1], sampled[i * 4 + 2]};
+        mismatches += maxChannelDifference(gl, expected[i]) > 1e-5f;
+    }
+    EXPECT_EQ(mismatches, 0) << "of " << expected.size();
+
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glUseProgram(0);
+    glBindVertexArray(0);
+    glDeleteVertexArrays(1, &vertexArray);
+    glDeleteProgram(program);
+    glDeleteFramebuffers(1, &framebuffer);
+    GLuint textures[3] = {directionTexture, target, cubeTexture};
+    glDeleteTextures(3, textures);
 }
 
 // The sky stands upright in GL's frame: +Y is the zenith, the warm glow lies
