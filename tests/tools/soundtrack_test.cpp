@@ -1,0 +1,427 @@
+// The soundtrack: the file the build rendered (format, loudness, structure,
+// the event file against the audio), a fresh render against it, and the
+// synthesiser's oscillator, limiter, score and encoder on their own.
+#include <gtest/gtest.h>
+#include <mpg123.h>
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "encode.h"
+#include "mix.h"
+#include "score.h"
+#include "synth.h"
+
+namespace {
+
+const std::string kSourceDir = QUILLON_SOURCE_DIR;
+const std::string kMp3Path = kSourceDir + "/data/drumveil.mp3";
+const std::string kEventsPath = kSourceDir + "/sync/events.txt";
+const std::string kTool = std::string(QUILLON_BINARY_DIR) + "/tools/soundtrack/quillon-soundtrack";
+
+constexpr double kCut = 79.0, kBuild = 115.18, kDrop = 135.18, kStop = 179.3125;  // seconds
+
+struct Decoded {
+    long rate = 0;
+    int channels = 0;
+    std::vector<float> mono;  // (left + right) / 2
+    float peak = 0.0f;        // largest sample magnitude on either side
+};
+
+// Decodes with libmpg123's default flags, as the player does, to 32-bit float.
+Decoded decodeMp3(const std::string& path) {
+    Decoded d;
+    mpg123_handle* mh = mpg123_new(nullptr, nullptr);
+    if (!mh) return d;
+    mpg123_format_none(mh);
+    mpg123_format(mh, 44100, MPG123_STEREO, MPG123_ENC_FLOAT_32);
+    if (mpg123_open(mh, path.c_str()) == MPG123_OK) {
+        int encoding = 0;
+        mpg123_getformat(mh, &d.rate, &d.channels, &encoding);
+        std::vector<float> chunk(16384);
+        size_t done = 0;
+        int rc;
+        do {
+            rc = mpg123_read(mh, reinterpret_cast<unsigned char*>(chunk.data()), chunk.size() * sizeof(float), &done);
+            size_t count = done / sizeof(float);
+            for (size_t i = 0; i + 1 < count; i += 2) {
+                d.mono.push_back(0.5f * (chunk[i] + chunk[i + 1]));
+                d.peak = std::max({d.peak, std::abs(chunk[i]), std::abs(chunk[i + 1])});
+            }
+        } while (rc == MPG123_OK);
+        mpg123_close(mh);
+    }
+    mpg123_delete(mh);
+    return d;
+}
+
+const Decoded& rendered() {
+    static const Decoded d = decodeMp3(kMp3Path);
+    return d;
+}
+
+int64_t frameOf(double seconds) { return static_cast<int64_t>(std::llround(seconds * 44100.0)); }
+
+double rmsOf(const std::vector<float>& x, double from, double to) {
+    int64_t a = std::max<int64_t>(0, frameOf(from)), b = std::min<int64_t>(static_cast<int64_t>(x.size()), frameOf(to));
+    double sum = 0.0;
+    for (int64_t i = a; i < b; ++i) sum += static_cast<double>(x[i]) * x[i];
+    return b > a ? std::sqrt(sum / static_cast<double>(b - a)) : 0.0;
+}
+
+double decibels(double ratio) { return 20.0 * std::log10(std::max(ratio, 1e-12)); }
+
+// The time in [from, to) where the energy of 10 ms windows rises most against
+// the 40 ms before, and that rise in dB.
+std::pair<double, double> strongestOnset(const std::vector<float>& x, double from, double to) {
+    double best = -1e9, at = from;
+    for (double t = from; t < to; t += 0.0025) {
+        double before = rmsOf(x, t - 0.04, t), after = rmsOf(x, t, t + 0.01);
+        double rise = decibels(after / std::max(before, 1e-9));
+        if (rise > best) {
+            best = rise;
+            at = t;
+        }
+    }
+    return {at, best};
+}
+
+struct Event {
+    std::string kind;
+    double time = 0.0;  // seconds
+    std::vector<std::string> args;
+};
+
+std::string readText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<Event> parseEvents(const std::string& text) {
+    std::vector<Event> events;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream words(line);
+        Event e;
+        words >> e.kind >> e.time;
+        std::string w;
+        while (words >> w) e.args.push_back(w);
+        events.push_back(e);
+    }
+    return events;
+}
+
+std::vector<double> timesOf(const std::vector<Event>& events, const std::string& kind) {
+    std::vector<double> times;
+    for (const Event& e : events)
+        if (e.kind == kind) times.push_back(e.time);
+    return times;
+}
+
+bool hasEventAt(const std::vector<Event>& events, const std::string& kind, double t) {
+    return std::any_of(events.begin(), events.end(),
+                       [&](const Event& e) { return e.kind == kind && std::abs(e.time - t) < 1e-6; });
+}
+
+// Runs a command and returns what it printed on stdout and stderr.
+std::string runCommand(const std::string& command) {
+    std::string out;
+    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+    if (!pipe) return out;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
+    pclose(pipe);
+    return out;
+}
+
+// In-place radix-2 FFT; the size must be a power of two.
+void fft(std::vector<std::complex<double>>& a) {
+    const size_t n = a.size();
+    for (size_t i = 1, j = 0; i < n; ++i) {
+        size_t bit = n >> 1;
+        for (; j & bit; bit >>= 1) j ^= bit;
+        j ^= bit;
+        if (i < j) std::swap(a[i], a[j]);
+    }
+    for (size_t len = 2; len <= n; len <<= 1) {
+        std::complex<double> w = std::polar(1.0, -2.0 * M_PI / static_cast<double>(len));
+        for (size_t i = 0; i < n; i += len) {
+            std::complex<double> wk = 1.0;
+            for (size_t k = 0; k < len / 2; ++k, wk *= w) {
+                std::complex<double> u = a[i + k], v = a[i + k + len / 2] * wk;
+                a[i + k] = u + v;
+                a[i + k + len / 2] = u - v;
+            }
+        }
+    }
+}
+
+// Energy outside the harmonics of `f` relative to the energy on them, in dB:
+// for a band-limited tone only window leakage remains.
+double inharmonicDb(const std::vector<float>& x, double f) {
+    const size_t n = x.size();
+    std::vector<std::complex<double>> spec(n);
+    for (size_t i = 0; i < n; ++i) {
+        double u = static_cast<double>(i) / static_cast<double>(n - 1);  // Blackman-Harris window
+        double w = 0.35875 - 0.48829 * std::cos(2 * M_PI * u) + 0.14128 * std::cos(4 * M_PI * u) -
+                   0.01168 * std::cos(6 * M_PI * u);
+        spec[i] = x[i] * w;
+    }
+    fft(spec);
+    const double binHz = 44100.0 / static_cast<double>(n);
+    double on = 0.0, off = 0.0;
+    for (size_t b = 1; b < n / 2; ++b) {
+        double hz = static_cast<double>(b) * binHz;
+        double nearest = std::round(hz / f) * f;
+        double p = std::norm(spec[b]);
+        if (nearest > 0.0 && std::abs(hz - nearest) <= 6.0 * binHz) on += p;
+        else off += p;
+    }
+    return 10.0 * std::log10(std::max(off, 1e-30) / on);
+}
+
+}  // namespace
+
+TEST(SoundtrackFile, DecodesAsLongStereoAt44100WithoutClipping) {
+    const Decoded& d = rendered();
+    ASSERT_FALSE(d.mono.empty()) << "cannot decode " << kMp3Path;
+    EXPECT_EQ(d.rate, 44100);
+    EXPECT_EQ(d.channels, 2);
+    EXPECT_GE(static_cast<double>(d.mono.size()) / 44100.0, 210.0);
+    EXPECT_LT(d.peak, 0.999f) << "clipped samples in the decoded file";
+}
+
+TEST(SoundtrackFile, LoudnessAndTruePeakMeetTheTargets) {
+    std::string log = runCommand("ffmpeg -hide_banner -nostats -i '" + kMp3Path +
+                                 "' -filter_complex ebur128=peak=true:framelog=verbose -f null -");
+    // The summary comes last: "I: <x> LUFS" and "Peak: <x> dBFS".
+    size_t summary = log.rfind("Summary:");
+    ASSERT_NE(summary, std::string::npos) << "ffmpeg gave no loudness summary:\n" << log.substr(0, 2000);
+    std::string tail = log.substr(summary);
+    double integrated = 0.0, peak = 0.0;
+    ASSERT_EQ(std::sscanf(tail.c_str() + tail.find("I:"), "I: %lf", &integrated), 1);
+    ASSERT_EQ(std::sscanf(tail.c_str() + tail.find("Peak:"), "Peak: %lf", &peak), 1);
+    EXPECT_GE(integrated, -16.0);
+    EXPECT_LE(integrated, -12.0);
+    EXPECT_LE(peak, -1.0) << "true peak in dBTP";
+}
+
+TEST(SoundtrackStructure, HitsLandOnTheCutTheBuildAndTheDrop) {
+    const Decoded& d = rendered();
+    ASSERT_FALSE(d.mono.empty());
+    for (double t : {kCut, kBuild, kDrop}) {
+        auto [at, rise] = strongestOnset(d.mono, t - 0.25, t + 0.25);
+        EXPECT_NEAR(at, t, 0.05) << "strongest onset near " << t;
+        EXPECT_GE(rise, 6.0) << "onset near " << t << " rises by only " << rise << " dB";
+    }
+}
+
+TEST(SoundtrackStructure, StopsHardAndEndsInSilence) {
+    const Decoded& d = rendered();
+    ASSERT_FALSE(d.mono.empty());
+    double before = rmsOf(d.mono, kStop - 0.25, kStop);
+    double after = rmsOf(d.mono, kStop + 0.1, kStop + 0.6);
+    EXPECT_LE(decibels(after / before), -20.0);
+
+    float tail = 0.0f;
+    for (int64_t i = frameOf(207.0); i < frameOf(210.0) && i < static_cast<int64_t>(d.mono.size()); ++i)
+        tail = std::max(tail, std::abs(d.mono[i]));
+    EXPECT_LT(decibels(tail), -60.0);
+}
+
+TEST(SoundtrackEvents, FileIsSortedOnItsGridsAndCarriesTheFixedTimes) {
+    const std::string text = readText(kEventsPath);
+    ASSERT_FALSE(text.empty()) << "missing " << kEventsPath;
+    const std::vector<Event> events = parseEvents(text);
+    ASSERT_FALSE(events.empty());
+    ASSERT_EQ(events.front().kind, "tempo");
+    EXPECT_EQ(events.front().time, 0.0);
+
+    double last = -1.0, gridStart = 0.0, beat = 0.5;
+    for (const Event& e : events) {
+        EXPECT_GE(e.time, last) << e.kind << " " << e.time << " out of order";
+        last = e.time;
+        if (e.kind == "tempo") {
+            ASSERT_EQ(e.args.size(), 2u);
+            double bpm = std::stod(e.args[0]);
+            EXPECT_GT(bpm, 110.0);
+            EXPECT_LT(bpm, 130.0);
+            EXPECT_GT(std::stoi(e.args[1]), 0);
+            gridStart = e.time;
+            beat = 60.0 / bpm;
+        } else if (e.kind == "section") {
+            ASSERT_EQ(e.args.size(), 1u);
+        } else if (e.kind == "kick" || e.kind == "snare") {
+            // Hits sit on sixteenths of the grid in force.
+            double steps = (e.time - gridStart) / (beat / 4.0);
+            EXPECT_NEAR(steps, std::round(steps), 1e-3) << e.kind << " " << e.time << " off the grid";
+        } else {
+            EXPECT_TRUE(e.kind == "impact" || e.kind == "stop") << "unknown event " << e.kind;
+        }
+    }
+    EXPECT_TRUE(hasEventAt(events, "impact", kCut));
+    EXPECT_TRUE(hasEventAt(events, "stop", kStop));
+    for (double t : {0.0, kCut, kBuild, kDrop, kStop}) EXPECT_TRUE(hasEventAt(events, "section", t)) << t;
+    for (double t : {kCut, kBuild, kDrop}) EXPECT_TRUE(hasEventAt(events, "kick", t)) << t;
+    for (double t : timesOf(events, "kick")) EXPECT_TRUE(t < kStop) << "kick after the stop at " << t;
+    EXPECT_GT(timesOf(events, "kick").size(), 200u);
+}
+
+TEST(SoundtrackEvents, KicksMatchTheOnsetsInTheAudio) {
+    const Decoded& d = rendered();
+    ASSERT_FALSE(d.mono.empty());
+    const std::vector<double> kicks = timesOf(parseEvents(readText(kEventsPath)), "kick");
+    ASSERT_FALSE(kicks.empty());
+    // The kick's first 60 ms are a fast downward chirp; correlating the mix
+    // against it finds where each kick really starts, whatever plays beside it.
+    StereoBuffer kick;
+    renderKick(kick, 1.0f);
+    const std::vector<float> shape(kick.left.begin(), kick.left.begin() + frameOf(0.06));
+    double shapeEnergy = 0.0;
+    for (float v : shape) shapeEnergy += static_cast<double>(v) * v;
+    const int64_t search = frameOf(0.02);
+    int misses = 0;
+    double weakest = 1.0;
+    for (double k : kicks) {
+        const int64_t expected = frameOf(k);
+        double best = -1.0;
+        int64_t bestLag = 0;
+        for (int64_t lag = -search; lag <= search; ++lag) {
+            const int64_t at = expected + lag;
+            if (at < 0 || at + static_cast<int64_t>(shape.size()) > static_cast<int64_t>(d.mono.size())) continue;
+            double dot = 0.0, energy = 0.0;
+            for (size_t i = 0; i < shape.size(); ++i) {
+                dot += static_cast<double>(d.mono[at + i]) * shape[i];
+                energy += static_cast<double>(d.mono[at + i]) * d.mono[at + i];
+            }
+            double r = dot / std::sqrt(std::max(energy * shapeEnergy, 1e-30));
+            if (r > best) {
+                best = r;
+                bestLag = lag;
+            }
+        }
+        weakest = std::min(weakest, best);
+        bool ok = best > 0.5 && std::abs(static_cast<double>(bestLag)) <= 0.005 * 44100.0;
+        if (!ok && ++misses <= 5)
+            ADD_FAILURE() << "kick " << k << ": found " << bestLag / 44100.0 * 1000.0 << " ms away, correlation " << best;
+    }
+    EXPECT_EQ(misses, 0) << "of " << kicks.size() << " kicks";
+    RecordProperty("weakest_correlation", std::to_string(weakest));
+}
+
+TEST(SoundtrackDeterminism, FreshRenderMatchesTheBuildByteForByte) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("quillon-soundtrack-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const std::string mp3 = (dir / "drumveil.mp3").string(), events = (dir / "events.txt").string();
+    std::string out = runCommand("'" + kTool + "' '" + mp3 + "' '" + events + "'");
+    const std::string freshMp3 = readText(mp3), freshEvents = readText(events);
+    fs::remove_all(dir);
+    ASSERT_FALSE(freshMp3.empty()) << out;
+    // The event file carries the hash of the samples handed to the encoder.
+    EXPECT_NE(freshEvents.find("# pcm fnv1a64 "), std::string::npos);
+    EXPECT_EQ(freshEvents, readText(kEventsPath));
+    EXPECT_TRUE(freshMp3 == readText(kMp3Path)) << "MP3 bytes differ between runs";
+}
+
+TEST(SoundtrackTool, RefusesBadArgumentsAndUnwritablePaths) {
+    EXPECT_NE(std::system(("'" + kTool + "' > /dev/null 2>&1").c_str()), 0);
+    std::string out = runCommand("{ '" + kTool + "' /proc/quillon/x.mp3 /proc/quillon/events.txt; echo rc=$?; }");
+    EXPECT_NE(out.find("cannot"), std::string::npos) << out;
+    EXPECT_EQ(out.find("rc=0"), std::string::npos) << out;
+}
+
+TEST(Synth, SawStaysBandLimitedWhereANaiveSawAliases) {
+    for (double f : {440.0, 1000.5, 3001.0, 7040.0}) {
+        Oscillator osc = makeOscillator(Wave::Saw, f, 0.0);
+        std::vector<float> band(16384), naive(16384);
+        double phase = 0.0;
+        for (size_t i = 0; i < band.size(); ++i) {
+            band[i] = nextOscillator(osc);
+            naive[i] = static_cast<float>(2.0 * phase - 1.0);
+            phase += f / 44100.0;
+            phase -= std::floor(phase);
+        }
+        EXPECT_LT(inharmonicDb(band, f), -70.0) << f << " Hz";
+        EXPECT_GT(inharmonicDb(naive, f), -50.0) << f << " Hz";
+    }
+}
+
+TEST(Synth, TruePeakSeesBetweenTheSamples) {
+    // A quarter-rate sine sampled at 45 degrees never shows its crest.
+    std::vector<float> x(4096);
+    for (size_t i = 0; i < x.size(); ++i) x[i] = static_cast<float>(std::sin(M_PI / 2.0 * i + M_PI / 4.0));
+    EXPECT_NEAR(*std::max_element(x.begin(), x.end()), 0.7071f, 1e-3f);
+    EXPECT_NEAR(truePeak(x), 1.0f, 0.02f);
+}
+
+TEST(Synth, LimiterHoldsTheCeilingAndRecoversAfterABurst) {
+    StereoBuffer b;
+    resetStereoBuffer(b, 44100 * 2);
+    for (int64_t i = 0; i < stereoFrames(b); ++i) {
+        double t = i / 44100.0;
+        double amp = (t >= 0.5 && t < 0.6) ? 3.0 : 0.1;  // a burst 30 dB over the rest
+        b.left[i] = static_cast<float>(amp * std::sin(2 * M_PI * 997.0 * t));
+        b.right[i] = static_cast<float>(amp * std::sin(2 * M_PI * 1409.0 * t));
+    }
+    const StereoBuffer original = b;
+    applyLimiter(b, LimiterSettings{-1.0, 0.0025, 0.05});
+    const float ceiling = static_cast<float>(std::pow(10.0, -1.0 / 20.0));
+    EXPECT_LE(truePeak(b.left), ceiling * 1.003f);
+    EXPECT_LE(truePeak(b.right), ceiling * 1.003f);
+    // Untouched before the burst, back to unity well after it.
+    for (double t : {0.2, 1.5}) {
+        int64_t i = frameOf(t);
+        EXPECT_NEAR(b.left[i], original.left[i], 1e-4f) << t;
+    }
+}
+
+TEST(Score, SectionsTileAtTheFixedTimesAndNothingSoundsAfterTheStop) {
+    const Score score = buildScore();
+    ASSERT_FALSE(score.sections.empty());
+    EXPECT_EQ(score.sections.front().start, 0.0);
+    for (size_t i = 0; i + 1 < score.sections.size(); ++i)
+        EXPECT_NEAR(sectionEnd(score.sections[i]), score.sections[i + 1].start, 1e-9) << score.sections[i].name;
+    EXPECT_DOUBLE_EQ(score.stop, kStop);
+    EXPECT_GE(score.length, 210.0);
+    // Between the stop and the outro nothing starts; drums never return.
+    double outro = 0.0;
+    for (const Section& s : score.sections)
+        if (s.start > kStop) outro = outro == 0.0 ? s.start : outro;
+    ASSERT_GT(outro, kStop);
+    for (const auto* hits : {&score.kicks, &score.claps, &score.snares, &score.hats, &score.openHats})
+        for (const Hit& h : *hits) EXPECT_LT(h.time, kStop);
+    for (const PadChord& p : score.pads) EXPECT_TRUE(p.time < kStop || p.time >= outro) << p.time;
+    for (const Note& n : score.bass) EXPECT_LE(n.time + n.length, kStop + 1e-9) << n.time;
+}
+
+TEST(Mp3Encoder, GaplessDecodeKeepsLengthAndTiming) {
+    StereoBuffer b;
+    resetStereoBuffer(b, 44100);
+    const int64_t click = 22050;
+    b.left[click] = b.right[click] = 0.8f;
+    std::vector<unsigned char> bytes;
+    ASSERT_TRUE(encodeMp3(b, bytes));
+    const std::string path = (std::filesystem::temp_directory_path() /
+                              ("quillon-click-" + std::to_string(::getpid()) + ".mp3")).string();
+    { std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size())); }
+    const Decoded d = decodeMp3(path);
+    std::filesystem::remove(path);
+    ASSERT_EQ(static_cast<int64_t>(d.mono.size()), stereoFrames(b));
+    auto loudest = std::max_element(d.mono.begin(), d.mono.end(), [](float a, float c) { return std::abs(a) < std::abs(c); });
+    EXPECT_NEAR(static_cast<double>(loudest - d.mono.begin()), static_cast<double>(click), 2.0);
+}

@@ -1,0 +1,110 @@
+// quillon-soundtrack: synthesises Quillon's music, encodes it to MP3 and writes the
+// event file (tempo grid, sections, kicks, snares, impacts, the stop) that the
+// timeline follows. Output is identical on every run.
+//
+// Usage: quillon-soundtrack <out.mp3> <events.txt>
+#include <chrono>
+#include <cinttypes>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "encode.h"
+#include "mix.h"
+#include "score.h"
+
+namespace {
+
+struct Options {
+    std::string mp3Path;
+    std::string eventsPath;
+};
+
+bool parseOptions(int argc, char** argv, Options& options) {
+    if (argc != 3) return false;
+    options.mp3Path = argv[1];
+    options.eventsPath = argv[2];
+    return !options.mp3Path.empty() && !options.eventsPath.empty();
+}
+
+// Creates the folder and tries the temporary file, so a bad path is reported
+// before half a minute of rendering rather than after it.
+bool checkWritable(const std::string& path) {
+    std::error_code ec;
+    std::filesystem::path target(path);
+    if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), ec);
+    const std::string temp = path + ".tmp";
+    bool ok = static_cast<bool>(std::ofstream(temp, std::ios::binary | std::ios::trunc));
+    if (!ok) std::fprintf(stderr, "quillon-soundtrack: cannot write %s\n", temp.c_str());
+    std::filesystem::remove(temp, ec);
+    return ok;
+}
+
+// Writes through a temporary file and renames it into place, so a failed run
+// never leaves a truncated file where the program expects a whole one.
+bool writeFile(const std::string& path, const void* data, size_t size) {
+    std::error_code ec;
+    std::filesystem::path target(path);
+    if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), ec);
+    const std::string temp = path + ".tmp";
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        if (!out) {
+            std::fprintf(stderr, "quillon-soundtrack: cannot write %s\n", temp.c_str());
+            return false;
+        }
+        out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
+        if (!out) {
+            std::fprintf(stderr, "quillon-soundtrack: cannot write %s\n", temp.c_str());
+            std::filesystem::remove(temp, ec);
+            return false;
+        }
+    }
+    std::filesystem::rename(temp, target, ec);
+    if (ec) {
+        std::fprintf(stderr, "quillon-soundtrack: cannot replace %s: %s\n", path.c_str(), ec.message().c_str());
+        std::filesystem::remove(temp, ec);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!parseOptions(argc, argv, options)) {
+        std::fprintf(stderr, "usage: quillon-soundtrack <out.mp3> <events.txt>\n");
+        return 2;
+    }
+    if (!checkWritable(options.mp3Path) || !checkWritable(options.eventsPath)) return 1;
+    const auto begin = std::chrono::steady_clock::now();
+    const Score score = buildScore();
+    const StereoBuffer master = renderScore(score, MixSettings{});
+    const uint64_t hash = hashPcm(master);
+    const auto rendered = std::chrono::steady_clock::now();
+
+    std::vector<unsigned char> mp3;
+    if (!encodeMp3(master, mp3)) {
+        std::fprintf(stderr, "quillon-soundtrack: the MP3 encoder failed\n");
+        return 1;
+    }
+    const auto encoded = std::chrono::steady_clock::now();
+    if (!writeFile(options.mp3Path, mp3.data(), mp3.size())) return 1;
+
+    char hashText[64];
+    std::snprintf(hashText, sizeof hashText, "pcm fnv1a64 %016" PRIx64, hash);
+    const std::string events = formatEvents(
+        score, {"Quillon soundtrack events, written by tools/soundtrack. Times in seconds of music.",
+                "tempo <seconds> <bpm> <beats_per_bar> starts a beat grid; section <seconds> <name>;",
+                "kick, snare, impact and stop <seconds> are the hits the picture follows.",
+                hashText});
+    if (!writeFile(options.eventsPath, events.data(), events.size())) return 1;
+
+    auto seconds = [](auto a, auto b) { return std::chrono::duration<double>(b - a).count(); };
+    std::printf("quillon-soundtrack: %.1f s of music rendered in %.2f s, encoded in %.2f s (%s)\n", score.length,
+                seconds(begin, rendered), seconds(rendered, encoded), hashText);
+    return 0;
+}

@@ -1,0 +1,20 @@
+// Turns a score into the finished stereo master: every voice rendered into dry
+// and effect-send buses on two threads, ducked under the kick, the delay and
+// the reverb, the hard stop, the master fade and the limiter. The returned
+// buffer belongs to the caller.
+#pragma once
+
+#include <cstdint>
+
+#include "score.h"
+#include "synth.h"
+
+struct MixSettings {
+    double gain = 0.4;  // linear gain into the limiter
+    LimiterSettings limiter{-2.3, 0.0025, 0.12};
+};
+
+int64_t frameAt(double seconds);  // nearest frame
+StereoBuffer renderScore(const Score& score, const MixSettings& settings);
+// FNV-1a 64 over the samples as they are handed to the encoder.
+uint64_t hashPcm(const StereoBuffer& buffer);
