@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 #include <system_error>
 
 #include <GL/glew.h>
@@ -29,7 +30,7 @@ std::string readWholeFile(const char* path)
 // Reads a file's modification time. On failure reports it (system text on
 // stderr, one console line) unless the failure was already reported for this
 // record, and returns false.
-bool readFileTime(const std::string& path, std::filesystem::file_time_type& time,
+bool readFileTime(const std::filesystem::path& path, std::filesystem::file_time_type& time,
                   bool* alreadyReported)
 {
     std::error_code error;
@@ -42,7 +43,7 @@ bool readFileTime(const std::string& path, std::filesystem::file_time_type& time
     if (alreadyReported) *alreadyReported = true;
     fprintf(stderr, "Problem getting information: %s\n", error.message().c_str());
     if (error == std::errc::no_such_file_or_directory)
-        printf("File %s not found.\n", path.c_str());
+        printf("File %s not found.\n", path.string().c_str());
     else if (error == std::errc::invalid_argument)
         printf("Invalid parameter to _stat.\n");
     else
@@ -111,6 +112,7 @@ void scanShaderDirectories()
                 LinkedShader shader;
                 shader.name = name;
                 shader.path = path;
+                shader.file = path;
                 shader.program = buildShaderProgram(path.c_str());
                 // An unreadable time stays at the minimum, so the first poll
                 // that can read it builds the file again.
@@ -137,7 +139,7 @@ void pollShaderFiles()
 {
     for (LinkedShader& shader : shaderRegistry.shaders) {
         std::filesystem::file_time_type time;
-        if (!readFileTime(shader.path, time, &shader.fileMissing)) continue;
+        if (!readFileTime(shader.file, time, &shader.fileMissing)) continue;
         if (time <= shader.modified) continue;
         printf("%s lm = %d\n", shader.path.c_str(), timeInSeconds(time));
         // Stored before building, so a file that fails is not retried until saved again.
@@ -153,7 +155,8 @@ void pollShaderFiles()
 
 int32_t findShader(const char* name)
 {
-    const std::string key(name);
+    // Called by every pass every frame: compare in place, allocate nothing.
+    const std::string_view key(name);
     for (size_t i = 0; i < shaderRegistry.shaders.size(); ++i)
         if (shaderRegistry.shaders[i].name == key) return static_cast<int32_t>(i);
     return -1;

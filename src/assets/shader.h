@@ -12,6 +12,7 @@
 struct LinkedShader {
     std::string name;       // file name without directory, the lookup key
     std::string path;       // directory + "/" + name
+    std::filesystem::path file;  // the same path, kept so that polling converts nothing
     int32_t program = -1;   // GL program in use; -1 while no build has linked
     std::filesystem::file_time_type modified{};  // file time when last seen, full precision
     bool fileMissing = false;  // the last status read failed (reported once per change)

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <string_view>
 
 #include <GL/glew.h>
 #include <stb/stb_image.h>
@@ -150,7 +151,7 @@ uint32_t loadTextureFile(const char* path)
 
 uint32_t findTexture(const char* name)
 {
-    const std::string key(name);
+    const std::string_view key(name);
     for (const Texture& entry : textureLibrary.textures)
         if (entry.name == key) return entry.texture;
     printf("could not find tex: %s\n", name);

@@ -166,7 +166,7 @@ void setUniformFloatArray(const char* name, const float* values, int32_t count)
 
 bool bindSamplerTexture(int32_t unit, GLenum textureTarget, uint32_t texture)
 {
-    if (texture == 0 || unit < 0 || unit >= kTextureUnits) return false;
+    if (unit < 0 || unit >= kTextureUnits) return false;
     const GLint location = findUniform(kSamplerNames[unit]);
     if (location == -1) return false;
     glUniform1i(location, unit);
@@ -177,19 +177,19 @@ bool bindSamplerTexture(int32_t unit, GLenum textureTarget, uint32_t texture)
 
 void bindTexture0(uint32_t texture)
 {
-    if (!bindSamplerTexture(0, GL_TEXTURE_2D, texture)) return;
+    if (!bindSamplerTexture(0, GL_TEXTURE_2D, texture) || texture == 0) return;
     setTextureParameters(GL_TEXTURE_2D, GL_REPEAT, GL_LINEAR, GL_LINEAR);
 }
 
 void bindTexture2D(int32_t unit, uint32_t texture, GLint minFilter)
 {
-    if (!bindSamplerTexture(unit, GL_TEXTURE_2D, texture)) return;
+    if (texture == 0 || !bindSamplerTexture(unit, GL_TEXTURE_2D, texture)) return;
     setTextureParameters(GL_TEXTURE_2D, GL_CLAMP_TO_EDGE, minFilter, GL_LINEAR);
 }
 
 void bindCubeTexture(int32_t unit, uint32_t texture, GLint wrap, GLint minFilter)
 {
-    if (!bindSamplerTexture(unit, GL_TEXTURE_CUBE_MAP, texture)) return;
+    if (texture == 0 || !bindSamplerTexture(unit, GL_TEXTURE_CUBE_MAP, texture)) return;
     setTextureParameters(GL_TEXTURE_CUBE_MAP, wrap, minFilter, GL_LINEAR);
 }
 
@@ -197,7 +197,7 @@ void bindLibraryTexture(const char* name, int32_t unit, GLint wrap, GLint minFil
                         GLint magFilter)
 {
     const uint32_t texture = findTexture(name);
-    if (!bindSamplerTexture(unit, GL_TEXTURE_2D, texture)) return;
+    if (texture == 0 || !bindSamplerTexture(unit, GL_TEXTURE_2D, texture)) return;
     setTextureParameters(GL_TEXTURE_2D, wrap, minFilter, magFilter);
 }
 

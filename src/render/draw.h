@@ -30,11 +30,11 @@ void setUniformFloatArray(const char* name, const float* values, int32_t count);
 // --- textures ---
 
 // Binds texture to unit 0..8 on the given GL target and points the unit's
-// sampler "TextureN" at it. False (nothing touched) when the texture is 0, the
-// unit is out of range or the current program has no such sampler; the caller
-// then sets the texture parameters only when true.
+// sampler "TextureN" at it. False (nothing touched) when the unit is out of
+// range or the current program has no such sampler; the caller then sets the
+// texture parameters only when true. Callers that skip texture 0 check it first.
 bool bindSamplerTexture(int32_t unit, GLenum textureTarget, uint32_t texture);
-// Unit 0, wrap GL_REPEAT, linear filtering.
+// Unit 0, wrap GL_REPEAT, linear filtering; texture 0 unbinds the unit.
 void bindTexture0(uint32_t texture);
 // Wrap GL_CLAMP_TO_EDGE, the given minification, linear magnification.
 void bindTexture2D(int32_t unit, uint32_t texture, GLint minFilter);
