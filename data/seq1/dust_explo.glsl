@@ -3,7 +3,8 @@
 // the scene on a widening spiral, drawn as hot sprites, amber at the core
 // fading to white-blue at the edge of the spiral. Depth is tested and
 // written, so only the sprite's body writes depth (faint texels are
-// dropped). Track 36 is the strength, 34 the spiral's base radius.
+// dropped). Tracks 36 and 19 set the strength, 34 is the spiral's base
+// radius.
 layout(location = 0) in vec4 position;
 in vec2 texcoord;
 uniform mat4 view;
@@ -39,7 +40,7 @@ void main() {
     vec3 hot = mix(vec3(1.8, 0.9, 0.35), vec3(0.7, 0.9, 1.4), spread);
     vec3 sky = textureLod(Texture2, normalize(position.xyz + vec3(1e-3)), 2.0).rgb;
     float flicker = 0.75 + 0.25 * sin(time * 7.0 + position.w * 91.0);
-    colour = (hot + sky * 0.2) * clamp(tracks[36], 0.0, 2.0) * flicker * shrink * shrink * nearFade;
+    colour = (hot + sky * 0.2) * clamp(tracks[36], 0.0, 2.0) * tracks[19] * flicker * shrink * shrink * nearFade;
 
     centre.xy += (texcoord * 2.0 - 1.0) * size;
     gl_Position = proj * centre;

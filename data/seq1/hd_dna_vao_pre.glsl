@@ -14,12 +14,13 @@ flat out float weight;
 out vec3 ray;           // view-space point on the quad: the ray from the eye
 
 // A weight below 2 is the first scene's lone sphere, written with unit
-// weight; the strand's nodes weigh 20 to 100.
+// weight; the strand's nodes weigh 20 to 100. The size mix blends from one
+// size for all (0) to each node's own (1).
 float sphereRadius(float w, float sizeMix) {
     if (w < 2.0) {
         return 12.0 * pSize;
     }
-    return pSize * mix(w * 0.2, 10.0, clamp(sizeMix, 0.0, 1.0));
+    return pSize * mix(10.0, w * 0.2, clamp(sizeMix, 0.0, 1.0));
 }
 
 void main() {

@@ -2,7 +2,8 @@
 // Rim rays: from the origin out to the nodes on the rim of the second
 // scene's shell. The ray is lit from the origin out to "max_radius", which
 // grows with the music, with "texcoord2".x pulses of light along it that
-// travel outward with time. Depth is written, so faint texels are dropped.
+// travel outward with time; track 30 is their brightness, 28 that of all
+// lines. Depth is written, so faint texels are dropped.
 layout(location = 0) in vec3 p0;
 in vec3 p1;
 in vec2 texcoord;   // corner: x along the segment, y across it
@@ -71,7 +72,7 @@ void main() {
     float pulses = max(key, 1.0);
     float pulse = pow(0.5 + 0.5 * sin(6.2832 * (local.x * pulses - t * 0.4)), 6.0);
     float strength = (0.12 + 0.6 * pulse) * lit * smoothstep(0.0, 0.15, local.x)
-                   * tracks[28] * (1.0 + 0.4 * tracks[9]);
+                   * tracks[28] * tracks[30] * (1.0 + 0.4 * tracks[9]);
     vec3 c = light * vec3(0.8, 0.95, 1.2) * strength;
     if (max(c.r, max(c.g, c.b)) < 0.01) {
         discard;

@@ -1,0 +1,195 @@
+// Frames of the finished production, rendered by the built quillon-capture
+// from the repository's generated data, timeline and shaders: the brief's
+// moments show a picture, no two of them are the same picture, a moment
+// renders identically every time, and the overlays and the logo appear
+// where the timeline puts them.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <stb/stb_image.h>
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kCapture = QUILLON_BINARY_DIR "/tools/capture/quillon-capture";
+const fs::path kRoot = QUILLON_SOURCE_DIR;
+
+struct Frame {
+    int width = 0;   // pixels
+    int height = 0;  // pixels
+    std::vector<uint8_t> rgb;
+};
+
+// Runs quillon-capture in the given folder (it reads data/ and sync/ from
+// there); true when it exits 0. Its output goes to the log.
+bool runCapture(const fs::path& workingDir, const std::vector<std::string>& args,
+                const fs::path& log)
+{
+    std::vector<std::string> all{kCapture};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : all)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, workingDir.c_str());
+    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, kCapture, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
+        return false;
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid)
+        return false;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+Frame loadFrame(const fs::path& path)
+{
+    Frame frame;
+    int channels = 0;
+    unsigned char* pixels = stbi_load(path.c_str(), &frame.width, &frame.height, &channels, 3);
+    if (pixels) {
+        frame.rgb.assign(pixels, pixels + size_t(frame.width) * frame.height * 3);
+        stbi_image_free(pixels);
+    }
+    return frame;
+}
+
+// Standard deviation of the frame's grey levels (0..255).
+double contrastOf(const Frame& frame)
+{
+    double sum = 0.0, squares = 0.0;
+    const size_t n = frame.rgb.size() / 3;
+    for (size_t i = 0; i < n; ++i) {
+        double grey = (frame.rgb[3 * i] + frame.rgb[3 * i + 1] + frame.rgb[3 * i + 2]) / 3.0;
+        sum += grey;
+        squares += grey * grey;
+    }
+    double mean = sum / double(n);
+    return std::sqrt(std::max(squares / double(n) - mean * mean, 0.0));
+}
+
+// Share of pixels whose colour differs by more than 24 levels in a channel.
+double changedShare(const Frame& a, const Frame& b)
+{
+    if (a.rgb.size() != b.rgb.size() || a.rgb.empty())
+        return 1.0;
+    size_t changed = 0;
+    const size_t n = a.rgb.size() / 3;
+    for (size_t i = 0; i < n; ++i)
+        for (int c = 0; c < 3; ++c)
+            if (std::abs(int(a.rgb[3 * i + c]) - int(b.rgb[3 * i + c])) > 24) {
+                ++changed;
+                break;
+            }
+    return double(changed) / double(n);
+}
+
+class ProductionFrames : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir = fs::temp_directory_path() /
+              ("quillon_frames_" + std::to_string(getpid()) + "_" +
+               testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        ASSERT_TRUE(fs::exists(kCapture)) << "build quillon-capture first";
+        ASSERT_TRUE(fs::exists(kRoot / "sync/sync_0.track")) << "build the timeline first";
+        ASSERT_TRUE(fs::exists(kRoot / "data/seq1/noise.png")) << "build the images first";
+    }
+
+    void TearDown() override { fs::remove_all(dir); }
+
+    // The frame at a music time, rendered from the given root at 640 x 360.
+    Frame capture(double seconds, const std::string& tag, const fs::path& root = kRoot)
+    {
+        const fs::path png = dir / (tag + ".png");
+        const fs::path log = dir / (tag + ".log");
+        EXPECT_TRUE(runCapture(root, {"--at", std::to_string(seconds), "--out", png.string(),
+                                      "--size", "640x360"},
+                               log))
+            << "capture at " << seconds << " s failed; see " << log;
+        Frame frame = loadFrame(png);
+        EXPECT_EQ(frame.width, 640) << tag;
+        return frame;
+    }
+
+    fs::path dir;
+};
+
+} // namespace
+
+TEST_F(ProductionFrames, BriefMomentsAreDistinctPicturesThatRenderTheSameEveryTime)
+{
+    const std::vector<double> moments = {30, 60, 100, 125, 160, 200};
+    std::vector<Frame> frames;
+    for (double t : moments)
+        frames.push_back(capture(t, "at" + std::to_string(int(t))));
+
+    for (size_t i = 0; i < frames.size(); ++i) {
+        // A flat colour (or black) has no contrast at all.
+        EXPECT_GT(contrastOf(frames[i]), 8.0) << "frame at " << moments[i] << " s looks blank";
+        for (size_t j = i + 1; j < frames.size(); ++j)
+            EXPECT_GT(changedShare(frames[i], frames[j]), 0.2)
+                << moments[i] << " s and " << moments[j] << " s show the same picture";
+    }
+
+    // The strand's busiest moment, rendered again in a fresh process.
+    Frame again = capture(160, "again160");
+    EXPECT_EQ(again.rgb, frames[4].rgb) << "160 s renders differently from run to run";
+}
+
+TEST_F(ProductionFrames, OverlaysAndLogoShowWhereTheTimelinePutsThem)
+{
+    // The same production with the overlay and logo tracks (11, 13, 14, 35)
+    // emptied: a track without keys reads 0 everywhere.
+    const fs::path bare = dir / "bare";
+    fs::create_directories(bare / "sync");
+    fs::create_directory_symlink(kRoot / "data", bare / "data");
+    for (int track = 0; track < 64; ++track) {
+        const std::string name = "sync_" + std::to_string(track) + ".track";
+        if (track == 11 || track == 13 || track == 14 || track == 35) {
+            std::ofstream empty(bare / "sync" / name, std::ios::binary);
+            const int32_t noKeys = 0;
+            empty.write(reinterpret_cast<const char*>(&noKeys), sizeof noKeys);
+        } else {
+            fs::copy_file(kRoot / "sync" / name, bare / "sync" / name);
+        }
+    }
+
+    struct Moment {
+        double seconds;
+        const char* what;
+    };
+    const std::vector<Moment> moments = {
+        {14, "title"},    {55, "credits"}, {85, "scene 2 title page"},
+        {146, "greetings page"}, {175, "logo"}, {196, "closing page and logo"},
+    };
+    for (const Moment& m : moments) {
+        const std::string tag = "m" + std::to_string(int(m.seconds));
+        Frame shown = capture(m.seconds, tag);
+        Frame hidden = capture(m.seconds, tag + "_bare", bare);
+        // Lettering covers a few percent of the frame at least.
+        EXPECT_GT(changedShare(shown, hidden), 0.01) << m.what << " at " << m.seconds << " s";
+    }
+}
