@@ -79,18 +79,22 @@ std::string readAll(const fs::path& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// Runs the tool with stdout to a file; the exit status, or -1.
-int runTool(const fs::path& dataDir, const fs::path& logFile)
+// Runs the tool with the given arguments and stdout to a file; the exit
+// status, or -1.
+int runTool(std::vector<std::string> arguments, const fs::path& logFile)
 {
     std::string tool = QUILLON_BINARY_DIR "/tools/imagegen/quillon-imagegen";
-    std::string dir = dataDir.string();
     std::string log = logFile.string();
+    std::vector<char*> argv = {tool.data()};
+    for (std::string& argument : arguments) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    char* argv[] = {tool.data(), dir.data(), nullptr};
     pid_t pid = 0;
-    int spawned = posix_spawn(&pid, tool.c_str(), &actions, nullptr, argv, environ);
+    int spawned = posix_spawn(&pid, tool.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) {
         return -1;
@@ -99,6 +103,22 @@ int runTool(const fs::path& dataDir, const fs::path& logFile)
     waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
+
+// A scratch directory removed when the test ends, however it ends.
+struct ScratchDirectory {
+    fs::path path;
+    ScratchDirectory()
+        : path(fs::temp_directory_path() / ("quillon-imagegen-test-" + std::to_string(getpid())))
+    {
+        fs::remove_all(path);
+        fs::create_directories(path);
+    }
+    ~ScratchDirectory()
+    {
+        std::error_code error;
+        fs::remove_all(path, error);
+    }
+};
 
 struct Rgb {
     float r = 0.0f, g = 0.0f, b = 0.0f;
@@ -225,19 +245,10 @@ protected:
 
 TEST_F(ImageGen, TwoRunsWriteTheSameBytesAsTheBuildAndReportEveryFile)
 {
-    fs::path root = fs::temp_directory_path() / ("quillon-imagegen-test-" + std::to_string(getpid()));
-    fs::remove_all(root);
-    fs::create_directories(root);
-    struct RemoveOnExit {
-        fs::path path;
-        ~RemoveOnExit()
-        {
-            std::error_code error;
-            fs::remove_all(path, error);
-        }
-    } cleanup{root};
-    ASSERT_EQ(runTool(root / "a", root / "a.log"), 0);
-    ASSERT_EQ(runTool(root / "b", root / "b.log"), 0);
+    ScratchDirectory scratch;
+    const fs::path& root = scratch.path;
+    ASSERT_EQ(runTool({(root / "a").string()}, root / "a.log"), 0);
+    ASSERT_EQ(runTool({(root / "b").string()}, root / "b.log"), 0);
     std::vector<std::string> files = expectedFiles();
     for (const std::string& file : files) {
         ASSERT_TRUE(fs::is_regular_file(root / "a" / file)) << file;
@@ -246,6 +257,12 @@ TEST_F(ImageGen, TwoRunsWriteTheSameBytesAsTheBuildAndReportEveryFile)
         EXPECT_TRUE(first == readAll(root / "b" / file)) << file << " differs between runs";
         EXPECT_TRUE(first == readAll(data() / file)) << file << " in data/ is missing or stale";
     }
+    // Nothing else is left behind (no temporary files).
+    size_t written = 0;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root / "a")) {
+        written += entry.is_regular_file();
+    }
+    EXPECT_EQ(written, files.size());
     // One line per file written, naming it.
     std::istringstream log(readAll(root / "a.log"));
     std::vector<std::string> lines;
@@ -262,16 +279,17 @@ TEST_F(ImageGen, TwoRunsWriteTheSameBytesAsTheBuildAndReportEveryFile)
     }
 }
 
-TEST_F(ImageGen, RejectsAMissingArgumentWithUsage)
+TEST_F(ImageGen, BadArgumentsFailWithAMessage)
 {
-    std::string tool = QUILLON_BINARY_DIR "/tools/imagegen/quillon-imagegen";
-    char* argv[] = {tool.data(), nullptr};
-    pid_t pid = 0;
-    ASSERT_EQ(posix_spawn(&pid, tool.c_str(), nullptr, nullptr, argv, environ), 0);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_NE(WEXITSTATUS(status), 0);
+    ScratchDirectory scratch;
+    EXPECT_NE(runTool({}, scratch.path / "none.log"), 0);
+    EXPECT_EQ(readAll(scratch.path / "none.log"), "usage: quillon-imagegen <data directory>\n");
+
+    // A data directory that is a plain file cannot hold the output.
+    fs::path blocked = scratch.path / "blocked";
+    std::ofstream(blocked) << "x";
+    EXPECT_NE(runTool({blocked.string()}, scratch.path / "blocked.log"), 0);
+    EXPECT_NE(readAll(scratch.path / "blocked.log").find("cannot create"), std::string::npos);
 }
 
 TEST_F(ImageGen, TexturesDecodeWithTheirSizesChannelsAndAlpha)

@@ -36,11 +36,28 @@ std::vector<uint8_t> readFile(const char* path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-void reportWritten(const std::string& path)
+// Files are written under a temporary name and renamed when complete, so an
+// interrupted run never leaves a truncated file that looks up to date.
+std::string partName(const std::string& path)
+{
+    return path + ".part";
+}
+
+// Moves a finished part file into place and reports it; false on failure.
+bool commitFile(const std::string& path, bool written)
 {
     std::error_code error;
+    if (written) {
+        std::filesystem::rename(partName(path), path, error);
+    }
+    if (!written || error) {
+        std::filesystem::remove(partName(path), error);
+        std::printf("imagegen: cannot write %s\n", path.c_str());
+        return false;
+    }
     auto size = std::filesystem::file_size(path, error);
     std::printf("wrote %s (%llu bytes)\n", path.c_str(), static_cast<unsigned long long>(error ? 0 : size));
+    return true;
 }
 
 bool writeCube(const CubeMap& cube, const std::filesystem::path& directory)
@@ -49,11 +66,11 @@ bool writeCube(const CubeMap& cube, const std::filesystem::path& directory)
     std::filesystem::create_directories(directory, error);
     for (int f = 0; f < 6; ++f) {
         std::string path = (directory / (std::string("sky_") + kFaceLetters[f] + ".hdr")).string();
-        if (stbi_write_hdr(path.c_str(), cube[f].size, cube[f].size, 3, cube[f].rgb.data()) == 0) {
-            std::printf("imagegen: cannot write %s\n", path.c_str());
+        bool written = stbi_write_hdr(partName(path).c_str(), cube[f].size, cube[f].size, 3,
+                                      cube[f].rgb.data()) != 0;
+        if (!commitFile(path, written)) {
             return false;
         }
-        reportWritten(path);
     }
     return true;
 }
@@ -85,12 +102,11 @@ int main(int argc, char** argv)
             return 1;
         }
         std::string path = (seq1 / spec.name).string();
-        if (stbi_write_png(path.c_str(), image.width, image.height, image.channels, image.pixels.data(),
-                           image.width * image.channels) == 0) {
-            std::printf("imagegen: cannot write %s\n", path.c_str());
+        bool written = stbi_write_png(partName(path).c_str(), image.width, image.height, image.channels,
+                                      image.pixels.data(), image.width * image.channels) != 0;
+        if (!commitFile(path, written)) {
             return 1;
         }
-        reportWritten(path);
     }
 
     CubeMap sharp = renderSky(kSharpSize, threads);
@@ -103,13 +119,8 @@ int main(int argc, char** argv)
 
     std::vector<uint8_t> dome = buildSkyDome3ds(kDomeSegments, kDomeRings);
     std::string domePath = (scene4 / "skydome.3DS").string();
-    std::ofstream out(domePath, std::ios::binary);
+    std::ofstream out(partName(domePath), std::ios::binary);
     out.write(reinterpret_cast<const char*>(dome.data()), static_cast<std::streamsize>(dome.size()));
     out.close();
-    if (dome.empty() || !out) {
-        std::printf("imagegen: cannot write %s\n", domePath.c_str());
-        return 1;
-    }
-    reportWritten(domePath);
-    return 0;
+    return commitFile(domePath, !dome.empty() && out.good()) ? 0 : 1;
 }
