@@ -30,7 +30,8 @@ struct DistanceOrder {
         float distance;  // units
         int32_t index;
     };
-    std::vector<Entry> entries;
+    std::vector<Entry> entries;  // ascending distance
+    std::vector<Entry> scratch;  // working space of the sort
 };
 
 struct LinkLines {
@@ -41,6 +42,9 @@ struct LinkLines {
     // Scratch kept between builds so that a frame allocates nothing.
     DistanceOrder order;
     std::vector<int32_t> shellStart;  // shell k holds order entries [shellStart[k], shellStart[k + 1])
+    std::vector<float> orderedX;  // the linked nodes' coordinates in distance order,
+    std::vector<float> orderedY;  // padded past the end
+    std::vector<float> orderedZ;
     std::array<int32_t, kLinkedNodeCount> crossCounts{};
 };
 

@@ -4,6 +4,7 @@
 // here owns state, so two runs produce the same shapes bit for bit.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 #include <glm/vec3.hpp>
@@ -52,5 +53,30 @@ Vec4 rotateAboutY(float angle /* radians */, float x, float y, float z, float w)
 // Point of the strand's centre line at height h; t is the wobble's phase.
 glm::vec3 strandPath(float h /* height units */, float t /* seconds */);
 
-// Right-handed rotation of v about axis (normalised here).
-glm::vec3 rotateAboutAxis(const glm::vec3& v, const glm::vec3& axis, float angle /* degrees */);
+// Right-handed rotation of v about axis (normalised here). Inline: the graph
+// nodes turn 8000 points with it every frame.
+inline glm::vec3 rotateAboutAxis(const glm::vec3& v, const glm::vec3& axis, float angle /* degrees */) {
+    // The rotation matrix is built exactly as GLM's axis-angle rotate builds
+    // it, and applied column by column as GLM's matrix-vector product does, so
+    // results match GLM to the bit without the cost of a 4x4 product.
+    const float a = angle * kDegreesToRadians;
+    const float c = std::cos(a);
+    const float s = std::sin(a);
+    const float dot = axis.x * axis.x + axis.y * axis.y + axis.z * axis.z;
+    const float inverseLength = 1.0f / std::sqrt(dot);
+    const glm::vec3 u(axis.x * inverseLength, axis.y * inverseLength, axis.z * inverseLength);
+    const glm::vec3 t((1.0f - c) * u.x, (1.0f - c) * u.y, (1.0f - c) * u.z);
+
+    const float r00 = c + t.x * u.x;
+    const float r01 = t.x * u.y + s * u.z;
+    const float r02 = t.x * u.z - s * u.y;
+    const float r10 = t.y * u.x - s * u.z;
+    const float r11 = c + t.y * u.y;
+    const float r12 = t.y * u.z + s * u.x;
+    const float r20 = t.z * u.x + s * u.y;
+    const float r21 = t.z * u.y - s * u.x;
+    const float r22 = c + t.z * u.z;
+
+    return glm::vec3((r00 * v.x + r10 * v.y) + r20 * v.z, (r01 * v.x + r11 * v.y) + r21 * v.z,
+                     (r02 * v.x + r12 * v.y) + r22 * v.z);
+}

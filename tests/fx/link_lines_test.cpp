@@ -86,6 +86,22 @@ TEST(SortByDistance, OrdersByDistanceUpToTheLimit) {
     EXPECT_TRUE(sortByDistance(Vec4{}, {}).empty());
 }
 
+TEST(SortByDistance, EqualDistancesKeepIndexOrder) {
+    // Whole-number coordinates give many exactly equal distances.
+    std::vector<Vec4> points;
+    for (int32_t i = 0; i < 5000; ++i) {
+        const Vec4 p = randomInCube(i, 6.0f, 1.0f);
+        points.push_back({std::round(p.x), std::round(p.y), std::round(p.z), 1});
+    }
+    std::vector<int32_t> expected(points.size());
+    for (size_t i = 0; i < points.size(); ++i) expected[i] = static_cast<int32_t>(i);
+    const Vec4 from{1, -2, 0.5f, 0};
+    std::stable_sort(expected.begin(), expected.end(), [&](int32_t l, int32_t r) {
+        return distance(points[l], from) < distance(points[r], from);
+    });
+    EXPECT_EQ(sortByDistance(from, points), expected);
+}
+
 TEST(SortByDistance, NonFinitePointsSortLastWithoutBreakingTheOrder) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();

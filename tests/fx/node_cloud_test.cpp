@@ -89,6 +89,29 @@ TEST(NodeCloud, ProjectToSphereMovesOnlyRestPositionsOntoTheRadius) {
     EXPECT_NEAR(cloud.restPositions[5].x, v.x / lengthOf(v) * 4000.0f, 1e-3f);
 }
 
+TEST(NodeCloud, UpdateIsResetAdvectTwistScaleInOrder) {
+    struct Case {
+        double time;
+        float scaleAmount, twistAngle, twistRadius;
+    };
+    for (const Case& c : {Case{26.0, 9.0f, 283.0f, 0.0f}, Case{3.5, 0.5f, -40.0f, 45.0f},
+                          Case{78.9, 2.0f, 0.0f, 20.0f}, Case{150.0, -0.3f, 1000.0f, 0.0f}}) {
+        NodeCloud fused = graphNodes();
+        shape(fused);
+        NodeCloud passes = fused;
+        // Twice, so that directions respawned by the first update are used by the second.
+        for (int32_t round = 0; round < 2; ++round) {
+            update(fused, c.time, c.scaleAmount, c.twistAngle, c.twistRadius);
+            resetPositions(passes);
+            advect(passes, static_cast<float>(c.time));
+            twist(passes, static_cast<float>(c.time) * 0.5f, c.twistAngle, c.twistRadius);
+            scale(passes, c.scaleAmount);
+            ASSERT_TRUE(sameBits(fused.workingPositions, passes.workingPositions)) << c.time;
+            ASSERT_TRUE(sameBits(fused.directions, passes.directions)) << c.time;
+        }
+    }
+}
+
 TEST(NodeCloud, UpdateAtTimeZeroWithTracksZeroLeavesRestPositions) {
     NodeCloud cloud = graphNodes();
     shape(cloud);
