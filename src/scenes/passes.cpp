@@ -1,0 +1,119 @@
+#include "scenes/passes.h"
+
+#include <cmath>
+
+#include <GL/glew.h>
+#include <SDL2/SDL.h>
+
+#include "app/demo.h"
+#include "app/window.h"
+#include "assets/camera.h"
+#include "assets/mesh.h"
+#include "assets/shader.h"
+#include "fx/node_cloud.h"
+#include "render/draw.h"
+#include "render/render_target.h"
+
+void useProgram(const char* name)
+{
+    useShader(name);
+}
+
+void setTracks(const float* trackValues, int32_t count)
+{
+    setUniformFloatArray("tracks", trackValues, count);
+}
+
+void setTimeUniform(const char* name, double musicTime)
+{
+    setUniformFloat(name, static_cast<float>(musicTime));
+}
+
+void clearTarget(float r, float g, float b, float a, bool withDepth)
+{
+    glClearColor(r, g, b, a);
+    if (withDepth) {
+        glDepthMask(GL_TRUE);
+        glClearDepth(1.0);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    } else {
+        glClear(GL_COLOR_BUFFER_BIT);
+    }
+}
+
+void setFlatState()
+{
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_BLEND);
+}
+
+void setDepthTest(bool depthWrites)
+{
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+    glDepthRange(0.0, 1.0);
+    glDepthMask(depthWrites ? GL_TRUE : GL_FALSE);
+}
+
+void setNoDepthTest()
+{
+    glDisable(GL_DEPTH_TEST);
+}
+
+void setAlphaBlending()
+{
+    glEnable(GL_BLEND);
+    glBlendEquation(GL_FUNC_ADD);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+}
+
+void setAdditiveBlending()
+{
+    glEnable(GL_BLEND);
+    glBlendEquation(GL_FUNC_ADD);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+}
+
+void setNoBlending()
+{
+    glDisable(GL_BLEND);
+}
+
+void drawSkyPass(Demo& demo, const float* trackValues)
+{
+    // Not cleared: the dome covers every pixel.
+    beginRenderTarget(demo.skyTarget);
+    setFlatState();
+    useProgram("skybox_c.glsl");
+    applyCamera(demo.camera);
+    setUniformFloat("exponent", trackValues[10]);
+    setTracks(trackValues, kFirstTracks);
+    bindCubeTexture(0, demo.specularCube, GL_REPEAT, GL_LINEAR);
+    bindCubeTexture(1, demo.environmentCube, GL_REPEAT, GL_LINEAR);
+    drawMesh(skyMesh);
+    endRenderTarget(demo.skyTarget);
+}
+
+void spinPoints(NodeCloud& cloud, float angle)
+{
+    const size_t count = cloud.workingPositions.size() < cloud.directions.size()
+                             ? cloud.workingPositions.size()
+                             : cloud.directions.size();
+    for (size_t i = 0; i < count; ++i) {
+        const Vec4& a = cloud.directions[i];
+        // The stored direction's second and third components trade places.
+        const glm::vec3 axis(a.x, a.z, a.y);
+        if (axis.x == 0.0f && axis.y == 0.0f && axis.z == 0.0f) continue;
+        Vec4& p = cloud.workingPositions[i];
+        const glm::vec3 turned = rotateAboutAxis(glm::vec3(p.x, p.y, p.z), axis, angle);
+        p.x = turned.x;
+        p.y = turned.y;
+        p.z = turned.z;
+    }
+}
+
+void reportProfileOnKey(Demo& demo)
+{
+    if (keyCountsAsPressed(SDL_SCANCODE_P)) report(demo.profiler);
+}

@@ -1,0 +1,212 @@
+// The first scene: sky, the turning far cloud, the graph nodes as dust, wire
+// spheres at the hubs, one shiny sphere and, while track 27 is on, the link
+// segments and hub halos; then the tone map and the text overlay.
+#include <span>
+
+#include <GL/glew.h>
+
+#include "app/demo.h"
+#include "assets/camera.h"
+#include "assets/mesh.h"
+#include "fx/link_lines.h"
+#include "fx/node_cloud.h"
+#include "render/draw.h"
+#include "render/render_target.h"
+#include "scenes/passes.h"
+#include "scenes/scene_math.h"
+#include "scenes/scenes.h"
+
+namespace {
+
+constexpr float kLineSize = 0.0425f;
+constexpr float kHubSphereSize = 0.1f;
+constexpr float kHubSphereAlpha = 0.25f;
+constexpr float kWireLineWidth = 0.2f;  // pixels
+
+void bindParticleTextures()
+{
+    bindLibraryTexture("p_sharp_.png", 0, GL_REPEAT, GL_LINEAR_MIPMAP_LINEAR, GL_LINEAR);
+    bindLibraryTexture("p_blurred_.png", 1, GL_REPEAT, GL_LINEAR_MIPMAP_LINEAR, GL_LINEAR);
+}
+
+void setLineUniforms(float grow, double musicTime, const float* trackValues, float maxRadius)
+{
+    setUniformFloat("grow", grow);
+    setUniformFloat("linesize", kLineSize);
+    setTimeUniform("t", musicTime);
+    setTracks(trackValues, kAllTracks);
+    setUniformFloat("max_radius", maxRadius);
+}
+
+// One segment per link between the nodes' positions, keyed by the link's
+// shell; at most the batch's capacity. Uploads and draws them.
+void drawLinkSegments(Mesh& batch, const std::vector<Link>& links, const std::vector<Vec4>& nodes)
+{
+    int32_t count = 0;
+    const size_t nodeCount = nodes.size();
+    for (const Link& link : links) {
+        if (count == kSegmentBatchQuads) break;
+        if (link.a < 0 || link.b < 0 || size_t(link.a) >= nodeCount || size_t(link.b) >= nodeCount)
+            continue;
+        const Vec4& a = nodes[size_t(link.a)];
+        const Vec4& b = nodes[size_t(link.b)];
+        setSegment(batch, count++, a.x, a.y, a.z, b.x, b.y, b.z, static_cast<float>(link.key), 0.0f);
+    }
+    uploadSegmentBatch(batch, count);
+    drawSegments(batch, count);
+}
+
+} // namespace
+
+void drawScene1(const float* trackValues, Demo& demo, double musicTime)
+{
+    setCameraFromTracks(demo.camera, std::span<const float>(trackValues, kAllTracks));
+    beginFrame(demo.profiler);
+
+    drawSkyPass(demo, trackValues);
+    mark(demo.profiler, "background");
+
+    beginRenderTarget(demo.sceneTarget1);
+    clearTarget(0.0f, 0.0f, 0.0f, 0.0f, true);
+
+    // Background copy of the sky.
+    setFlatState();
+    useProgram("blit.glsl");
+    bindTargetTexture(demo.skyTarget, 0);
+    drawMesh(demo.screenQuad);
+
+    // Far cloud.
+    useProgram("bg_particles.glsl");
+    applyCamera(demo.camera);
+    setUniformFloat("pSize", 4.0f);
+    setTracks(trackValues, kFirstTracks);
+    setNoDepthTest();
+    setAdditiveBlending();
+    bindParticleTextures();
+    bindCubeTexture(2, demo.environmentCube, GL_CLAMP_TO_EDGE, GL_LINEAR_MIPMAP_LINEAR);
+    bindTargetTexture(demo.skyTarget, 3);
+    resetPositions(demo.farCloud);
+    spinPoints(demo.farCloud, static_cast<float>(musicTime * 1.5));
+    drawQuadList(demo.farCloud.sprites, demo.farCloud.workingPositions,
+                 static_cast<int32_t>(demo.farCloud.workingPositions.size()));
+    mark(demo.profiler, "floating particles");
+
+    // Graph nodes as dust.
+    NodeCloud& nodes = demo.graphNodes;
+    useProgram("dust.glsl");
+    applyCamera(demo.camera);
+    setUniformFloat("pSize", 4.0f);
+    setTimeUniform("time", musicTime);
+    setTracks(trackValues, kFirstTracks);
+    setNoDepthTest();
+    setAdditiveBlending();
+    bindParticleTextures();
+    bindCubeTexture(2, demo.environmentCube, GL_CLAMP_TO_EDGE, GL_LINEAR_MIPMAP_LINEAR);
+    bindTexture2D(3, demo.skyTarget.texture, GL_LINEAR_MIPMAP_LINEAR);
+    update(nodes, musicTime, trackValues[15], trackValues[17], trackValues[18]);
+    mark(demo.profiler, "particle compute");
+    const int32_t nodeCount = static_cast<int32_t>(nodes.workingPositions.size());
+    drawQuadList(nodes.sprites, nodes.workingPositions, nodeDrawCount(trackValues[16], nodeCount));
+    mark(demo.profiler, "particle  draw");
+
+    // Wire spheres at the hubs of the last link build.
+    setDepthTest(true);
+    setAdditiveBlending();
+    glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+    useProgram("skybox2.glsl");
+    applyCamera(demo.camera);
+    setUniformFloat("exponent", trackValues[10]);
+    bindCubeTexture(0, demo.specularCube, GL_REPEAT, GL_LINEAR_MIPMAP_LINEAR);
+    setUniformFloat("size_mul", kHubSphereSize);
+    glLineWidth(kWireLineWidth);
+    for (int32_t hub : demo.links.hubs) {
+        if (hub < 0 || hub >= nodeCount) continue;
+        const Vec4& p = nodes.workingPositions[size_t(hub)];
+        setUniformFloat("a", kHubSphereAlpha);
+        setUniformVec3("pos2", p.x, p.y, p.z);
+        drawMesh(skyMesh);
+    }
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+
+    // Shiny sphere: one sprite at the origin with weight 1.
+    setDepthTest(true);
+    setNoBlending();
+    useProgram("sphere_2.glsl");
+    applyCamera(demo.camera);
+    setTracks(trackValues, kFirstTracks);
+    setUniformFloat("pSize", 1.0f);
+    setTimeUniform("time", musicTime);
+    bindCubeTexture(0, demo.specularCube, GL_REPEAT, GL_LINEAR_MIPMAP_LINEAR);
+    bindCubeTexture(1, demo.environmentCube, GL_REPEAT, GL_LINEAR_MIPMAP_LINEAR);
+    bindTargetTexture(demo.skyTarget, 2);
+    bindTargetTexture(demo.strandTarget, 3);
+    bindCubeTexture(4, demo.reflectionCube, GL_REPEAT, GL_LINEAR);
+    setQuad(demo.spriteBatch, 0, 0.0f, 0.0f, 0.0f, 1.0f);
+    uploadQuadBatch(demo.spriteBatch, 1);
+    drawQuads(demo.spriteBatch, 1);
+    mark(demo.profiler, "shiny spheres");
+
+    if (trackValues[27] != 0.0f) {
+        const float grow = growAt(musicTime);
+        const float maxRadius = maxRadiusOf(trackValues);
+
+        // Segments between linked nodes.
+        useProgram("line_c.glsl");
+        applyCamera(demo.camera);
+        setDepthTest(false);
+        setAdditiveBlending();
+        setLineUniforms(grow, musicTime, trackValues, maxRadius);
+        bindLibraryTexture("s0_line_.png", 0, GL_CLAMP_TO_EDGE, GL_LINEAR, GL_LINEAR);
+        bindLibraryTexture("s1_line_.png", 1, GL_CLAMP_TO_EDGE, GL_LINEAR, GL_LINEAR);
+        build(demo.links, nodes.workingPositions, trackValues[38], trackValues[39]);
+        mark(demo.profiler, "line sort");
+        drawLinkSegments(demo.segmentBatch, demo.links.innerLinks, nodes.workingPositions);
+        drawLinkSegments(demo.segmentBatch, demo.links.crossLinks, nodes.workingPositions);
+
+        // Halos: rays from the origin to every hub.
+        useProgram("amen.glsl");
+        applyCamera(demo.camera);
+        setDepthTest(true);
+        setAdditiveBlending();
+        setLineUniforms(grow, musicTime, trackValues, maxRadius);
+        bindLibraryTexture("s0_line_.png", 0, GL_CLAMP_TO_EDGE, GL_LINEAR, GL_LINEAR);
+        int32_t halos = 0;
+        for (int32_t hub : demo.links.hubs) {
+            if (halos == kSegmentBatchQuads) break;
+            if (hub < 0 || hub >= nodeCount) continue;
+            const Vec4& p = nodes.workingPositions[size_t(hub)];
+            setSegment(demo.segmentBatch, halos++, 0.0f, 0.0f, 0.0f, p.x, p.y, p.z, 0.0f, 0.0f);
+        }
+        uploadSegmentBatch(demo.segmentBatch, halos);
+        drawSegments(demo.segmentBatch, halos);
+    }
+
+    endRenderTarget(demo.sceneTarget1);
+
+    // Tone map into the window.
+    setFlatState();
+    glEnable(GL_FRAMEBUFFER_SRGB);
+    useProgram("tonemap1.glsl");
+    setTracks(trackValues, kAllTracks);
+    setTimeUniform("t", musicTime);
+    bindTargetTexture(demo.sceneTarget1, 0);
+    bindTargetTexture(demo.bloomTarget, 1);
+    bindTargetTexture(demo.bloomSoftTarget, 2);
+    bindLibraryTexture("noise.png", 3, GL_REPEAT, GL_NEAREST, GL_NEAREST);
+    bindLibraryTexture("vig.png", 4, GL_CLAMP_TO_EDGE, GL_LINEAR, GL_LINEAR);
+    bindTargetTexture(demo.skyTarget, 5);
+    drawMesh(demo.screenQuad);
+    mark(demo.profiler, "final_blit");
+
+    // Text overlay.
+    setNoDepthTest();
+    setAlphaBlending();
+    useProgram("morska.glsl");
+    setTracks(trackValues, kAllTracks);
+    setUniformInt("flip", 1);
+    bindLibraryTexture("txttt.png", 0, GL_CLAMP_TO_EDGE, GL_LINEAR, GL_LINEAR);
+    drawMesh(demo.screenQuad);
+
+    glDisable(GL_FRAMEBUFFER_SRGB);
+    reportProfileOnKey(demo);
+}
