@@ -197,13 +197,25 @@ float solidAngle(int x, int y, int size)
     return 4.0f / (static_cast<float>(size) * size) / (r2 * std::sqrt(r2));
 }
 
-Rgb sphereMean(const HdrCube& cube)
+// Solid-angle weighted mean over the faces picked by `faces` (bit f for face
+// f), optionally weighted by max(0, cos) to a normal: the cosine-weighted
+// mean is irradiance over pi.
+Rgb weightedMean(const HdrCube& cube, int faces = 0x3f, const float* normal = nullptr)
 {
     double r = 0, g = 0, b = 0, w = 0;
-    for (const HdrFace& face : cube) {
+    for (int f = 0; f < 6; ++f) {
+        if (!(faces & (1 << f))) {
+            continue;
+        }
+        const HdrFace& face = cube[f];
         for (int y = 0; y < face.size; ++y) {
             for (int x = 0; x < face.size; ++x) {
                 double a = solidAngle(x, y, face.size);
+                if (normal != nullptr) {
+                    float d[3];
+                    faceDirection(f, (x + 0.5f) / face.size, (y + 0.5f) / face.size, d);
+                    a *= std::max(0.0f, d[0] * normal[0] + d[1] * normal[1] + d[2] * normal[2]);
+                }
                 Rgb c = face.at(x, y);
                 r += a * c.r;
                 g += a * c.g;
@@ -215,8 +227,16 @@ Rgb sphereMean(const HdrCube& cube)
     return {static_cast<float>(r / w), static_cast<float>(g / w), static_cast<float>(b / w)};
 }
 
-// The tests read what the build wrote into the repository's data/, which is
-// what the engine reads; the first test checks that a fresh run agrees.
+// Radiance HDR shares one exponent per pixel, so precision follows the
+// brightest channel: the tolerance does too.
+void expectClose(Rgb actual, Rgb expected, float relative)
+{
+    float tolerance = relative * std::max({expected.r, expected.g, expected.b});
+    EXPECT_NEAR(actual.r, expected.r, tolerance);
+    EXPECT_NEAR(actual.g, expected.g, tolerance);
+    EXPECT_NEAR(actual.b, expected.b, tolerance);
+}
+
 class ImageGen : public ::testing::Test {
 protected:
     static fs::path data() { return fs::path(QUILLON_SOURCE_DIR) / "data"; }
@@ -644,19 +664,32 @@ TEST_F(ImageGen, SkyIsUprightInGlCubeMapSpace)
     EXPECT_LT(std::fabs(warmestHeight), 0.1f);
 }
 
-TEST_F(ImageGen, BlurredMapsKeepTheSkyMeanAndTheDiffuseMapIsSmooth)
+// The glossy and diffuse maps are filtered copies of the sharp map, in the
+// same orientation: filtering keeps the mean of the whole sky, the glossy
+// lobe is narrow enough to keep each face's mean, and the diffuse map holds
+// the sharp map's irradiance.
+TEST_F(ImageGen, BlurredMapsAreFilteredCopiesOfTheSharpMap)
 {
     HdrCube sharp, glossy, diffuse;
     ASSERT_TRUE(loadCube("fine_ref512", sharp));
     ASSERT_TRUE(loadCube("spec", glossy));
     ASSERT_TRUE(loadCube("env", diffuse));
-    Rgb reference = sphereMean(sharp);
-    for (const HdrCube* cube : {&glossy, &diffuse}) {
-        Rgb m = sphereMean(*cube);
-        EXPECT_NEAR(m.r, reference.r, 0.02f * reference.r);
-        EXPECT_NEAR(m.g, reference.g, 0.02f * reference.g);
-        EXPECT_NEAR(m.b, reference.b, 0.02f * reference.b);
+    Rgb reference = weightedMean(sharp);
+    expectClose(weightedMean(glossy), reference, 0.02f);
+    expectClose(weightedMean(diffuse), reference, 0.02f);
+    for (int f = 0; f < 6; ++f) {
+        SCOPED_TRACE(std::string("face ") + kFaceLetters[f]);
+        expectClose(weightedMean(glossy, 1 << f), weightedMean(sharp, 1 << f), 0.03f);
+        // Face centres lie between the four middle texels.
+        int half = diffuse[f].size / 2;
+        Rgb a = diffuse[f].at(half - 1, half - 1), b = diffuse[f].at(half, half - 1);
+        Rgb c = diffuse[f].at(half - 1, half), d = diffuse[f].at(half, half);
+        Rgb centre{(a.r + b.r + c.r + d.r) / 4, (a.g + b.g + c.g + d.g) / 4, (a.b + b.b + c.b + d.b) / 4};
+        float normal[3];
+        faceDirection(f, 0.5f, 0.5f, normal);
+        expectClose(centre, weightedMean(sharp, 0x3f, normal), 0.03f);
     }
+
     // Irradiance changes slowly: between neighbouring texels of a 32-texel
     // face (at most 3.6 degrees apart) by a small fraction of the brightest
     // irradiance. A map filtered with a much narrower lobe steps several
