@@ -9,6 +9,7 @@
 namespace {
 
 constexpr double kLength = 212.0;       // seconds of audio, silence after the outro
+constexpr double kFadeIn = 3.0;         // seconds: the pads swell up from silence
 constexpr double kFadeStart = 195.0;    // seconds: the outro starts fading
 constexpr double kFadeEnd = 205.5;      // seconds: silent from here on
 
@@ -69,7 +70,7 @@ std::string repeat(const char* bar, int times) {
 std::vector<SectionPlan> piecePlan() {
     const char* home = "Dm9 Bbmaj9 Gm9 A7";
     return {
-        {"intro", 0.0, 8, 4, home, 2, 0.85f, 350, 1500, 0, 0, 0, 0, false, {}},
+        {"intro", 0.0, 8, 4, home, 2, 0.65f, 350, 1500, 0, 0, 0, 0, false, {}},
         {"hats", 16.0, 4, 4, home, 1, 0.8f, 1500, 1900, 0, 0, 0, 0, false,
          {{Lane::Hat, "x.o.x.o.x.o.x.oo", 0.5f, 0.8f},
           {Lane::Bass, "X-------X-----x-", 0.8f, 0.9f}}},
@@ -244,9 +245,12 @@ Score buildScore() {
         std::stable_sort(notes->begin(), notes->end(), byTime);
     std::stable_sort(score.pads.begin(), score.pads.end(), byTime);
 
-    // Equal-power fade of the outro to silence.
-    score.master.push_back({0.0, 1.0});
+    // Equal-power fades: in from silence at the start, out to silence in the outro.
     const int steps = 42;
+    for (int i = 0; i <= steps / 4; ++i) {
+        double x = static_cast<double>(i) / (steps / 4);
+        score.master.push_back({x * kFadeIn, std::sin(x * 1.5707963267948966)});
+    }
     for (int i = 0; i <= steps; ++i) {
         double x = static_cast<double>(i) / steps;
         score.master.push_back({kFadeStart + x * (kFadeEnd - kFadeStart), std::cos(x * 1.5707963267948966)});

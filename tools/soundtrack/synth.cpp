@@ -11,7 +11,7 @@ constexpr double kTwoPi = 2.0 * kPi;
 
 // Wavetables: one table per half octave from 20 Hz. Each holds the harmonics
 // that stay below kHighestPartial at the top pitch of its range.
-constexpr int kTableSize = 4096;
+constexpr int kTableSize = kWaveTableSize;
 constexpr int kTableLevels = 22;
 constexpr double kLowestTablePitch = 20.0;  // Hz
 constexpr double kHighestPartial = 19500.0; // Hz
@@ -168,16 +168,6 @@ Oscillator makeOscillator(Wave wave, double frequency, double phase) {
     return osc;
 }
 
-float nextOscillator(Oscillator& osc) {
-    double pos = osc.phase * kTableSize;
-    int i = static_cast<int>(pos);
-    float frac = static_cast<float>(pos - i);
-    float v = osc.table[i] + frac * (osc.table[i + 1] - osc.table[i]);
-    osc.phase += osc.increment;
-    if (osc.phase >= 1.0) osc.phase -= 1.0;
-    return v;
-}
-
 double midiFrequency(double midi) { return 440.0 * std::pow(2.0, (midi - 69.0) / 12.0); }
 
 void setSvf(Svf& svf, double cutoff, double resonance) {
@@ -189,15 +179,6 @@ void setSvf(Svf& svf, double cutoff, double resonance) {
     svf.a1 = static_cast<float>(a1);
     svf.a2 = static_cast<float>(g * a1);
     svf.a3 = static_cast<float>(g * g * a1);
-}
-
-SvfOutput processSvf(Svf& svf, float input) {
-    float v3 = input - svf.ic2;
-    float v1 = svf.a1 * svf.ic1 + svf.a2 * v3;
-    float v2 = svf.ic2 + svf.a2 * svf.ic1 + svf.a3 * v3;
-    svf.ic1 = 2.0f * v1 - svf.ic1;
-    svf.ic2 = 2.0f * v2 - svf.ic2;
-    return {v2, v1, input - svf.k * v1 - v2};
 }
 
 double envelopeLevel(const Envelope& env, double t, double gate) {

@@ -40,13 +40,13 @@ float nextNoise(Noise& noise);  // -1..1
 // only the harmonics that stay below 20 kHz at that pitch, so nothing folds
 // back over the Nyquist frequency.
 enum class Wave { Saw, Square };
+constexpr int kWaveTableSize = 4096;  // samples per cycle
 struct Oscillator {
     const float* table = nullptr;
     double phase = 0.0;      // 0..1
     double increment = 0.0;  // cycles per frame
 };
 Oscillator makeOscillator(Wave wave, double frequency /* Hz */, double phase /* 0..1 */);
-float nextOscillator(Oscillator& osc);
 double midiFrequency(double midi);  // Hz, A4 = midi 69 = 440 Hz
 
 // State-variable filter (trapezoidal integration, stable under modulation).
@@ -58,7 +58,26 @@ struct SvfOutput {
     float low, band, high;
 };
 void setSvf(Svf& svf, double cutoff /* Hz */, double resonance /* 0..1 */);
-SvfOutput processSvf(Svf& svf, float input);
+
+// Called once per sample by every voice, hence inline.
+inline float nextOscillator(Oscillator& osc) {
+    double pos = osc.phase * kWaveTableSize;
+    int i = static_cast<int>(pos);
+    float frac = static_cast<float>(pos - i);
+    float v = osc.table[i] + frac * (osc.table[i + 1] - osc.table[i]);
+    osc.phase += osc.increment;
+    if (osc.phase >= 1.0) osc.phase -= 1.0;
+    return v;
+}
+
+inline SvfOutput processSvf(Svf& svf, float input) {
+    float v3 = input - svf.ic2;
+    float v1 = svf.a1 * svf.ic1 + svf.a2 * v3;
+    float v2 = svf.ic2 + svf.a2 * svf.ic1 + svf.a3 * v3;
+    svf.ic1 = 2.0f * v1 - svf.ic1;
+    svf.ic2 = 2.0f * v2 - svf.ic2;
+    return {v2, v1, input - svf.k * v1 - v2};
+}
 
 // Attack, decay to sustain, release after the gate closes.
 struct Envelope {
