@@ -351,7 +351,8 @@ CubeMap convolveCube(const CubeMap& source, int outputSize, int exponent, int th
                 for (int i = block.first; i < block.first + block.count; ++i) {
                     spread = std::max(spread, std::acos(std::clamp(dot(directions[i], block.centre), -1.0f, 1.0f)));
                 }
-                // Half a texel more covers the texels' own extent.
+                // The lobe is evaluated at texel centres, so the spread of the
+                // centres is enough; the margin absorbs float rounding.
                 spread += 1.5f / size;
                 block.cosLimit = std::cos(std::min(kPi, angleCut + spread));
                 blocks.push_back(block);
