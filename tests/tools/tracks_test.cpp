@@ -2,6 +2,8 @@
 #include "tracks_plot.h"
 #include "tracks_source.h"
 
+#include "assets/camera.h"
+#include "fx/swarm_field.h"
 #include "sync/sync.h"
 
 #include <gtest/gtest.h>
@@ -519,6 +521,53 @@ TEST_F(Production, TheCameraNeverStops)
         for (int t = 1; t <= 3; ++t)
             moved = moved || compiled->atRow(t, row) != compiled->atRow(t, row + 1.6);
         EXPECT_TRUE(moved) << row / 16;
+    });
+}
+
+TEST_F(Production, TheEyeStaysOutsideTheSpheresAndTheLoneSphere)
+{
+    // The second scene's nodes, moved by the engine's own strand code and seen
+    // through its own camera modes, one check every half row.
+    SwarmField field;
+    generate(field, 1500.0f, 100.0f);
+    Camera camera;
+    initCamera(camera);
+    std::array<float, trackCount> values{};
+    float closest = 1e30f;
+    double closestAt = 0.0;
+    for (double row = 1264; row < 207.6 * 16; row += 0.5) {
+        const double seconds = row / 16;
+        for (int t = 0; t < trackCount; ++t)
+            values[t] = compiled->atRow(t, row);
+        setCameraFromTracks(camera, values);
+        if (int(values[0]) == 2)
+            strandCamera(camera, values.data(), float(seconds));
+        if (int(values[0]) == 3)
+            clusterCamera(camera, values.data(), field, followedCluster(field, seconds));
+        bendStrand(field, float(seconds), values.data());
+        gatherClusters(field, float(seconds));
+        if (seconds < 114.12)
+            field.clusterCentres[0] = Vec4{0.0f, 0.0f, 0.0f, 50.0f};
+        for (const Vec4& node : field.clusterCentres) {
+            // A sphere is at most max(10, w / 5) units across its radius,
+            // whatever the size mix; keep twice that between it and the eye.
+            const float reach = 2.0f * std::max(10.0f, node.w * 0.2f);
+            const float d = std::hypot(std::hypot(node.x - camera.eye.x, node.y - camera.eye.y),
+                                       node.z - camera.eye.z) / reach;
+            if (d < closest) {
+                closest = d;
+                closestAt = seconds;
+            }
+        }
+    }
+    EXPECT_GT(closest, 1.0f) << "the eye comes close to a node at " << closestAt << " s";
+
+    // The first scene's lone sphere sits at the origin, 12 units across.
+    forRows(0.0, 79.0, [&](double row) {
+        for (int t = 0; t < trackCount; ++t)
+            values[t] = compiled->atRow(t, row);
+        setCameraFromTracks(camera, values);
+        EXPECT_GT(glm::length(camera.eye), 40.0f) << row / 16;
     });
 }
 
