@@ -376,6 +376,14 @@ TEST(TimelineErrors, NothingIsWrittenWhenTheSourceHasAnError)
         }
     }
 
+    // An event kind the file never names warns but compiles.
+    std::vector<std::string> errors2, warnings;
+    const std::string kik = scratch.write("kik.timeline", "track 9\n  pulse kik 1\n");
+    EXPECT_TRUE(compileTimeline(CompileOptions{kik, scratch.write("k.txt", "kick 1\n"), scratch.path("w/sync")},
+                                errors2, &warnings));
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0].rfind(kik + ":2: warning:", 0), 0u) << warnings[0];
+
     // A broken or missing event file stops the compile as well.
     const std::string good = scratch.write("good.timeline", "track 8\n  0s 1\n");
     EXPECT_FALSE(compileInto(scratch, good, scratch.write("ev.txt", "kick x\n")).empty());

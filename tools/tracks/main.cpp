@@ -112,7 +112,10 @@ int trackOfFile(const std::string& path)
 int runCompile(const Arguments& args)
 {
     std::vector<std::string> errors;
-    if (!compileTimeline(CompileOptions{args.source, args.events, args.base}, errors)) {
+    std::vector<std::string> warnings;
+    const bool compiled = compileTimeline(CompileOptions{args.source, args.events, args.base}, errors, &warnings);
+    printErrors(warnings);
+    if (!compiled) {
         printErrors(errors);
         fprintf(stderr, "%s: nothing written\n", args.source.c_str());
         return 1;

@@ -558,7 +558,8 @@ std::string formatTrackBlock(int track, const std::vector<SyncKey>& keys)
     return text;
 }
 
-bool compileTimeline(const CompileOptions& options, std::vector<std::string>& errors)
+bool compileTimeline(const CompileOptions& options, std::vector<std::string>& errors,
+                     std::vector<std::string>* warnings)
 {
     EventFile events;
     const bool useEvents = !options.eventsPath.empty();
@@ -574,6 +575,12 @@ bool compileTimeline(const CompileOptions& options, std::vector<std::string>& er
     if (!parseTimeline(text, options.sourcePath, useEvents ? &events : nullptr, source, errors) ||
         !buildTrackKeys(source, useEvents ? &events : nullptr, keys, errors))
         return false;
+    // A misspelt event kind would quietly give an empty track.
+    for (const TrackBlock& block : source.tracks)
+        for (const KeyGenerator& generator : block.generators)
+            if (useEvents && warnings && eventTimes(events, generator.eventKind).empty())
+                warnings->push_back(where(source.path, generator.line) + "warning: " +
+                                    options.eventsPath + " has no '" + generator.eventKind + "' events");
     return writeTrackFiles(options.outBase, keys, errors);
 }
 

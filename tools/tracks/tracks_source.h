@@ -86,8 +86,10 @@ struct CompileOptions {
 };
 
 // Reads the event file and the source, builds and writes every track file.
-// Nothing is written unless everything compiles.
-bool compileTimeline(const CompileOptions& options, std::vector<std::string>& errors);
+// Nothing is written unless everything compiles. Warnings (a generator whose
+// event kind the event file never names) do not stop the compile.
+bool compileTimeline(const CompileOptions& options, std::vector<std::string>& errors,
+                     std::vector<std::string>* warnings = nullptr);
 
 // Reads a whole file into text; false when it cannot be read.
 bool readWholeFile(const std::string& path, std::string& text);
