@@ -90,19 +90,19 @@ void renderRhythm(const Score& score, Buses& buses, const std::vector<float>& du
     }
     for (const Hit& h : score.claps) {
         renderClap(voice, h.velocity, ++seed);
-        mixVoice(buses, voice, {frameAt(h.time), cutFor(h.time), 0.55f, 0.35f, 0.0f, 0.0f}, duck);
+        mixVoice(buses, voice, {frameAt(h.time), cutFor(h.time), 1.1f, 0.3f, 0.0f, 0.0f}, duck);
     }
     for (const Hit& h : score.snares) {
         renderSnare(voice, h.velocity, ++seed);
-        mixVoice(buses, voice, {frameAt(h.time), cutFor(h.time), 0.5f, 0.3f, 0.0f, 0.0f}, duck);
+        mixVoice(buses, voice, {frameAt(h.time), cutFor(h.time), 0.7f, 0.3f, 0.0f, 0.0f}, duck);
     }
     for (const Hit& h : score.hats) {
         renderHat(voice, h.velocity, false, ++seed);
-        mixVoice(buses, voice, {frameAt(h.time), cutFor(h.time), 0.32f, 0.12f, 0.0f, 0.0f}, duck);
+        mixVoice(buses, voice, {frameAt(h.time), cutFor(h.time), 0.7f, 0.12f, 0.0f, 0.0f}, duck);
     }
     for (const Hit& h : score.openHats) {
         renderHat(voice, h.velocity, true, ++seed);
-        mixVoice(buses, voice, {frameAt(h.time), cutFor(h.time), 0.22f, 0.15f, 0.0f, 0.0f}, duck);
+        mixVoice(buses, voice, {frameAt(h.time), cutFor(h.time), 0.4f, 0.15f, 0.0f, 0.0f}, duck);
     }
     for (const Note& n : score.bass) {
         renderBass(voice, n.midi, n.length, n.velocity);
@@ -128,14 +128,14 @@ void renderHarmony(const Score& score, Buses& buses, const std::vector<float>& d
     uint32_t seed = 1000;
     for (const PadChord& n : score.pads) {
         renderPad(voice, n.midi, n.length, n.velocity, score.padCutoff, n.time, 0.35, ++seed);
-        mixVoice(buses, voice, {frameAt(n.time), cutFor(n.time), 1.0f, 0.45f, 0.0f, 0.55f}, duck);
+        mixVoice(buses, voice, {frameAt(n.time), cutFor(n.time), 0.8f, 0.45f, 0.0f, 0.55f}, duck);
     }
     int step = 0;
     for (const Note& n : score.arp) {
         // Alternate the notes a little left and right of centre.
         float pan = (step++ % 2 == 0) ? -0.25f : 0.25f;
         renderArp(voice, n.midi, n.length, n.velocity, curveValue(score.arpCutoff, n.time), pan);
-        mixVoice(buses, voice, {frameAt(n.time), cutFor(n.time), 0.8f, 0.3f, 0.45f, 0.35f}, duck);
+        mixVoice(buses, voice, {frameAt(n.time), cutFor(n.time), 1.6f, 0.3f, 0.45f, 0.35f}, duck);
     }
 }
 

@@ -10,7 +10,7 @@
 #include "synth.h"
 
 struct MixSettings {
-    double gain = 0.4;  // linear gain into the limiter
+    double gain = 0.42;  // linear gain into the limiter
     LimiterSettings limiter{-2.3, 0.0025, 0.12};
 };
 

@@ -70,7 +70,7 @@ std::string repeat(const char* bar, int times) {
 std::vector<SectionPlan> piecePlan() {
     const char* home = "Dm9 Bbmaj9 Gm9 A7";
     return {
-        {"intro", 0.0, 8, 4, home, 2, 0.65f, 350, 1500, 0, 0, 0, 0, false, {}},
+        {"intro", 0.0, 8, 4, home, 2, 0.8f, 350, 1500, 0, 0, 0, 0, false, {}},
         {"hats", 16.0, 4, 4, home, 1, 0.8f, 1500, 1900, 0, 0, 0, 0, false,
          {{Lane::Hat, "x.o.x.o.x.o.x.oo", 0.5f, 0.8f},
           {Lane::Bass, "X-------X-----x-", 0.8f, 0.9f}}},
@@ -118,7 +118,7 @@ std::vector<SectionPlan> piecePlan() {
           {Lane::Bass, "..X-..X-..X-.xX-"},
           {Lane::Arp, "xxxxxxxxxxxxxxxx", 0.75f, 0.85f}}},
         {"stop", 179.3125, 1, 4, "Dm9", 1, 0, 0, 0, 0, 0, 0, 0, true, {}},
-        {"outro", 181.3125, 13, 4, "Dm9 Bbmaj9 Gm9 Dm9", 4, 0.8f, 1400, 300, 0, 0, 0, 0, false, {}},
+        {"outro", 181.3125, 13, 4, "Dm9 Bbmaj9 Gm9 Dm9", 4, 0.95f, 1400, 300, 0, 0, 0, 0, false, {}},
         {"end", 207.3125, 0, 4, "", 1, 0, 0, 0, 0, 0, 0, 0, false, {}},
     };
 }
