@@ -18,9 +18,11 @@ void BM_DustExplosion(benchmark::State& state)
     tracks[34] = 300.0f;
     tracks[41] = 0.4f;
     tracks[42] = 0.8f;
+    DustExplosionTable table;
+    prepareDustExplosion(table, 8000);
     double time = 150.0;
     for (auto _ : state) {
-        placeDustExplosion(positions, time, tracks.data());
+        placeDustExplosion(positions, time, tracks.data(), table);
         benchmark::DoNotOptimize(positions.data());
         time += 1.0 / 60.0;
     }

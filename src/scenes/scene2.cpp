@@ -34,6 +34,7 @@ struct FrameLists {
     std::vector<int32_t> clusterOrder;  // every cluster, ascending distance from the origin
     std::vector<int32_t> farNodes;
     std::vector<int32_t> rimNodes;
+    DustExplosionTable dust;  // filled on the first explosion
 };
 
 FrameLists frameLists;
@@ -289,7 +290,7 @@ void drawScene2(const float* trackValues, Demo& demo, double musicTime)
         bindParticleTextures("p_sharp_.png", "p_blurred_.png");
         bindCubeTexture(2, demo.environmentCube, GL_CLAMP_TO_EDGE, GL_LINEAR_MIPMAP_LINEAR);
         bindTexture2D(3, demo.skyTarget.texture, GL_LINEAR_MIPMAP_LINEAR);
-        placeDustExplosion(nodes.workingPositions, musicTime, trackValues);
+        placeDustExplosion(nodes.workingPositions, musicTime, trackValues, frameLists.dust);
         mark(demo.profiler, "particle compute");
         drawQuadList(nodes.sprites, nodes.workingPositions, -1);
         mark(demo.profiler, "particle  draw");

@@ -85,29 +85,44 @@ void selectNodes(const std::vector<Vec4>& clusterCentres, const std::vector<int3
     }
 }
 
-void placeDustExplosion(std::vector<Vec4>& positions, double musicTime, const float* trackValues)
+void prepareDustExplosion(DustExplosionTable& table, int32_t nodeCount)
 {
-    const int32_t n = static_cast<int32_t>(positions.size());
-    const float radius = trackValues[34];
-    const float baseAngle = trackValues[41];
-    const float bulge = trackValues[42];
-    const double t = musicTime;
-    const double spin = t * 0.2;
-
-    for (int32_t i = 0; i < n; ++i) {
+    const size_t n = nodeCount > 0 ? size_t(nodeCount) : 0;
+    table.heights.resize(n);
+    table.bulges.resize(n);
+    table.sines.resize(n);
+    table.cosines.resize(n);
+    for (int32_t i = 0; i < nodeCount; ++i) {
         const int32_t k1 = 32 * i;
         const int32_t k2 = 23 + 390 * i;
-        const float h = static_cast<float>((i - n * 0.5) * 0.35);
-
+        const float h = static_cast<float>((i - nodeCount * 0.5) * 0.35);
         const float b = 1.0f - std::fabs((h - 400.0f) / 500.0f);
-        const float q = b * b * b * b;
-        const float c = q * bulge * 120.0f;
-
         // The sines take k1 + 323.34 and k2 at double precision; u is rounded
         // to float before its cosine, which is what fixes the spiral.
         const float u = static_cast<float>(std::sin(double(k1) + 323.34) + double(k2));
-        const float s = static_cast<float>(std::sin(double(k2)));
-        const float cu = std::cos(u);
+        table.heights[size_t(i)] = h;
+        table.bulges[size_t(i)] = b * b * b * b;
+        table.sines[size_t(i)] = static_cast<float>(std::sin(double(k2)));
+        table.cosines[size_t(i)] = std::cos(u);
+    }
+}
+
+void placeDustExplosion(std::vector<Vec4>& positions, double musicTime, const float* trackValues,
+                        DustExplosionTable& table)
+{
+    const int32_t n = static_cast<int32_t>(positions.size());
+    if (table.heights.size() != positions.size()) prepareDustExplosion(table, n);
+    const float radius = trackValues[34];
+    const float baseAngle = trackValues[41];
+    const float bulge = trackValues[42];
+    const double spin = musicTime * 0.2;
+    const float time = static_cast<float>(musicTime);
+
+    for (size_t i = 0; i < positions.size(); ++i) {
+        const float h = table.heights[i];
+        const float s = table.sines[i];
+        const float cu = table.cosines[i];
+        const float c = table.bulges[i] * bulge * 120.0f;
 
         const float r = radius + c;
         const float ls = radius * s, lc = radius * cu;
@@ -118,8 +133,8 @@ void placeDustExplosion(std::vector<Vec4>& positions, double musicTime, const fl
         const float angle = static_cast<float>(baseAngle - (1.0f - ratio) * spin);
 
         const Vec4 o = rotateAboutY(angle, r * s, 0.0f, r * cu, 1.0f);
-        const auto strand = strandPath(h, static_cast<float>(t));
-        Vec4& p = positions[static_cast<size_t>(i)];
+        const glm::vec3 strand = strandPath(h, time);
+        Vec4& p = positions[i];
         p.x = strand.x + o.x;
         p.y = strand.y;
         p.z = strand.z + o.z;

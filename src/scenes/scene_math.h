@@ -46,8 +46,21 @@ void selectNodes(const std::vector<Vec4>& clusterCentres, const std::vector<int3
                  float shellRadius /* units */, bool pinFirst, std::vector<int32_t>& nearNodes,
                  std::vector<int32_t>& farNodes, std::vector<int32_t>& rimNodes);
 
+// What the dust explosion computes per node that does not change from frame
+// to frame: the node's height along the strand, the shape of the bulge there
+// and the sines of its two seeds. Filled once for a node count.
+struct DustExplosionTable {
+    std::vector<float> heights;  // h per node, height units
+    std::vector<float> bulges;   // (1 - |(h - 400) / 500|)^4 per node
+    std::vector<float> sines;    // sin(23 + 390 i), taken in double
+    std::vector<float> cosines;  // cos of u = sin(32 i + 323.34) + 23 + 390 i, u as float
+};
+
+// Fills the table for nodeCount nodes (allocates).
+void prepareDustExplosion(DustExplosionTable& table, int32_t nodeCount);
 // Rewrites x, y, z of every position as the dust explosion at musicTime
 // places node i of positions.size(); w is left as it is. Tracks 34
-// (radius), 41 (base angle, radians) and 42 (bulge) steer it.
+// (radius), 41 (base angle, radians) and 42 (bulge) steer it. The table is
+// prepared first when it does not match the node count.
 void placeDustExplosion(std::vector<Vec4>& positions, double musicTime /* seconds */,
-                        const float* trackValues);
+                        const float* trackValues, DustExplosionTable& table);

@@ -197,9 +197,10 @@ TEST(NodeSelection, NonFiniteCentresAreSkipped)
 TEST(DustExplosion, MiddleNodeSitsOnTheStrandAtHeightZero)
 {
     std::vector<Vec4> positions(8000, Vec4{0, 0, 0, 0.5f});
+    DustExplosionTable table;
     std::vector<float> t = zeroTracks();
     t[34] = 300.0f;
-    placeDustExplosion(positions, 0.0, t.data());
+    placeDustExplosion(positions, 0.0, t.data(), table);
 
     const Vec4& middle = positions[4000];
     const glm::vec3 strand = strandPath(0.0f, 0.0f);
@@ -214,6 +215,19 @@ TEST(DustExplosion, MiddleNodeSitsOnTheStrandAtHeightZero)
     EXPECT_FLOAT_EQ(positions[4001].y, 0.35f);
 }
 
+TEST(DustExplosion, ATableMadeForAnotherCountIsRemade)
+{
+    std::vector<float> t = zeroTracks();
+    t[34] = 100.0f;
+    DustExplosionTable table;
+    std::vector<Vec4> many(8000), few(100);
+    placeDustExplosion(many, 10.0, t.data(), table);
+    placeDustExplosion(few, 10.0, t.data(), table);
+    EXPECT_EQ(few[50].y, 0.0f);
+    EXPECT_FLOAT_EQ(few[0].y, -17.5f);
+    EXPECT_EQ(table.heights.size(), 100u);
+}
+
 TEST(DustExplosion, BulgePeaksAtHeightFourHundred)
 {
     // Node 5143 sits at h = 400.05, where b is 1 to within 1e-4, so track 42
@@ -221,9 +235,10 @@ TEST(DustExplosion, BulgePeaksAtHeightFourHundred)
     std::vector<float> t = zeroTracks();
     t[34] = 200.0f;
     std::vector<Vec4> plain(8000), bulged(8000);
-    placeDustExplosion(plain, 0.0, t.data());
+    DustExplosionTable table;
+    placeDustExplosion(plain, 0.0, t.data(), table);
     t[42] = 1.0f;
-    placeDustExplosion(bulged, 0.0, t.data());
+    placeDustExplosion(bulged, 0.0, t.data(), table);
 
     const size_t i = 5143;
     ASSERT_NEAR(bulged[i].y, 400.0f, 0.1f);
@@ -241,9 +256,10 @@ TEST(DustExplosion, ZeroRadiusTrackStaysFiniteAndContinuous)
     t[41] = 0.3f;
     t[42] = 0.5f;
     std::vector<Vec4> atZero(8000), nearZero(8000);
-    placeDustExplosion(atZero, 150.0, t.data());
+    DustExplosionTable table;
+    placeDustExplosion(atZero, 150.0, t.data(), table);
     t[34] = 1e-6f;
-    placeDustExplosion(nearZero, 150.0, t.data());
+    placeDustExplosion(nearZero, 150.0, t.data(), table);
     for (size_t i = 0; i < atZero.size(); ++i) {
         ASSERT_TRUE(std::isfinite(atZero[i].x) && std::isfinite(atZero[i].z)) << i;
         ASSERT_NEAR(atZero[i].x, nearZero[i].x, 0.05f) << i;
