@@ -2,8 +2,40 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
 
 namespace {
+
+// Four lanes of single-precision floats: each operation is the IEEE single
+// operation per lane, the same as on one float.
+typedef float Float4 __attribute__((vector_size(16)));
+typedef int32_t Mask4 __attribute__((vector_size(16)));
+
+inline Float4 splat(float v) { return Float4{v, v, v, v}; }
+
+inline Float4 load4(const float* p) {
+    Float4 v;
+    std::memcpy(&v, p, sizeof(v));
+    return v;
+}
+
+inline Float4 sqrt4(Float4 v) {
+#if defined(__SSE__)
+    return _mm_sqrt_ps(v);
+#else
+    return Float4{std::sqrt(v[0]), std::sqrt(v[1]), std::sqrt(v[2]), std::sqrt(v[3])};
+#endif
+}
+
+// std::max(v, 0) per lane: a NaN or a negative zero passes through as it does there.
+inline Float4 max0(Float4 v) {
+    const Float4 zero = splat(0.0f);
+    return (v < zero) ? zero : v;
+}
 
 inline float lengthOf(float x, float y, float z) { return std::sqrt(x * x + y * y + z * z); }
 
@@ -153,101 +185,121 @@ void shape(NodeCloud& cloud) {
 
 void update(NodeCloud& cloud, double time, float scaleAmount, float twistAngle, float twistRadius) {
     // reset, advect(t), twist(t / 2, angle, radius) and scale(amount). Every
-    // step reads and writes only its own point, so the points go through all
-    // four steps in blocks; within a block each stage runs over all points
-    // before the next, which lets the independent square roots, divisions and
-    // turns of neighbouring points overlap. The arithmetic of each point is
-    // exactly that of the four separate passes.
-    constexpr int32_t kBlock = 8;
+    // step reads and writes only its own point, so a block of points goes
+    // through all four steps at once: the arithmetic runs four lanes wide and
+    // the sines and cosines point by point between the stages. Each lane does
+    // exactly the single-precision operations of the separate passes, in the
+    // same order, so the result is the same to the bit.
+    constexpr int32_t kBlock = 16;
+    constexpr int32_t kVectors = kBlock / 4;
     const float t = static_cast<float>(time);
     const float a = t * 0.5f;
     const float radius = static_cast<float>(cloud.radius);
     const float limit = 2.0f * radius;
+    const Float4 zero = splat(0.0f);
+    const Float4 one = splat(1.0f);
     const int32_t n = static_cast<int32_t>(cloud.restPositions.size());
     cloud.workingPositions.resize(n);
+
+    // Coordinates of one block, a list per component.
+    alignas(16) float px[kBlock], py[kBlock], pz[kBlock], pw[kBlock];
+    alignas(16) float dx[kBlock], dy[kBlock], dz[kBlock];
+    alignas(16) float angle[kBlock], c[kBlock], sn[kBlock];
+    alignas(16) float rx[kBlock], ry[kBlock], rz[kBlock];
+    auto load = [](const float* list, int32_t v) { return load4(list + 4 * v); };
+    auto store = [](float* list, int32_t v, Float4 value) { std::memcpy(list + 4 * v, &value, sizeof(value)); };
+
     for (int32_t start = 0; start < n; start += kBlock) {
         const int32_t m = std::min(kBlock, n - start);
-        float px[kBlock], py[kBlock], pz[kBlock], pw[kBlock];
-        float dx[kBlock], dy[kBlock], dz[kBlock];
-        float length[kBlock];
-
-        // advect
-        for (int32_t k = 0; k < m; ++k) {
-            const Vec4& rest = cloud.restPositions[start + k];
-            const Vec4& d = cloud.directions[start + k];
+        // Lanes past the last point compute on a harmless stand-in and are not stored.
+        for (int32_t k = 0; k < kBlock; ++k) {
+            const bool inside = k < m;
+            const Vec4 rest = inside ? cloud.restPositions[start + k] : Vec4{};
+            const Vec4 d = inside ? cloud.directions[start + k] : Vec4{1.0f, 0.0f, 0.0f, 0.0f};
+            // advect: the direction's y and z trade places.
             px[k] = rest.x + t * d.x;
             py[k] = rest.y + t * d.z;
             pz[k] = rest.z + t * d.y;
             pw[k] = rest.w;
-            length[k] = lengthOf(px[k], py[k], pz[k]);
+            dx[k] = d.x;
+            dy[k] = d.y;
+            dz[k] = d.z;
         }
+        for (int32_t v = 0; v < kVectors; ++v) {
+            const Float4 x = load(px, v), y = load(py, v), z = load(pz, v);
+            store(angle, v, sqrt4(x * x + y * y + z * z));
+        }
+        // Points that drift twice the radius out respawn for good.
         for (int32_t k = 0; k < m; ++k) {
+            if (!(angle[k] >= limit)) continue;
             const int32_t i = start + k;
-            if (length[k] >= limit) {
-                const Vec4 p = randomInCube(wrapSeed(23u, 232u, i), radius * 0.5f, 1.0f);
-                px[k] = p.x;
-                py[k] = p.y;
-                pz[k] = p.z;
-                pw[k] = p.w;
-                cloud.directions[i] = randomInBall(wrapSeed(3u, 22u, i), 1.0f, 1.0f);
-            }
-            const Vec4& d = cloud.directions[i];
+            const Vec4 p = randomInCube(wrapSeed(23u, 232u, i), radius * 0.5f, 1.0f);
+            const Vec4 d = randomInBall(wrapSeed(3u, 22u, i), 1.0f, 1.0f);
+            cloud.directions[i] = d;
+            px[k] = p.x;
+            py[k] = p.y;
+            pz[k] = p.z;
+            pw[k] = p.w;
             dx[k] = d.x;
             dy[k] = d.y;
             dz[k] = d.z;
         }
 
-        // twist: the spin about each point's own direction...
-        float spinCos[kBlock], spinSin[kBlock];
-        for (int32_t k = 0; k < m; ++k) {
-            const float angle = dz[k] * twistAngle * kDegreesToRadians;
-            spinCos[k] = std::cos(angle);
-            spinSin[k] = std::sin(angle);
+        // twist, first the spin about each point's own direction...
+        for (int32_t k = 0; k < kBlock; ++k) {
+            const float spin = dz[k] * twistAngle * kDegreesToRadians;
+            c[k] = std::cos(spin);
+            sn[k] = std::sin(spin);
         }
-        float rx[kBlock], ry[kBlock], rz[kBlock], theta[kBlock];
-        for (int32_t k = 0; k < m; ++k) {
-            const float c = spinCos[k];
-            const float sn = spinSin[k];
-            const float inverseLength = 1.0f / std::sqrt(dx[k] * dx[k] + dy[k] * dy[k] + dz[k] * dz[k]);
-            const float ux = dx[k] * inverseLength;
-            const float uy = dy[k] * inverseLength;
-            const float uz = dz[k] * inverseLength;
-            const float tx = (1.0f - c) * ux;
-            const float ty = (1.0f - c) * uy;
-            const float tz = (1.0f - c) * uz;
-            const float r00 = c + tx * ux;
-            const float r01 = tx * uy + sn * uz;
-            const float r02 = tx * uz - sn * uy;
-            const float r10 = ty * ux - sn * uz;
-            const float r11 = c + ty * uy;
-            const float r12 = ty * uz + sn * ux;
-            const float r20 = tz * ux + sn * uy;
-            const float r21 = tz * uy - sn * ux;
-            const float r22 = c + tz * uz;
-            rx[k] = (r00 * px[k] + r10 * py[k]) + r20 * pz[k];
-            ry[k] = (r01 * px[k] + r11 * py[k]) + r21 * pz[k];
-            rz[k] = (r02 * px[k] + r12 * py[k]) + r22 * pz[k];
-            const float w = std::max(lengthOf(rx[k], ry[k], rz[k]) - twistRadius, 0.0f) / 150.0f;
-            const float kk = std::max(w * a, 0.0f);
-            theta[k] = 20.0f * w * kk * kDegreesToRadians;
+        for (int32_t v = 0; v < kVectors; ++v) {
+            const Float4 x = load(px, v), y = load(py, v), z = load(pz, v);
+            const Float4 ax = load(dx, v), ay = load(dy, v), az = load(dz, v);
+            const Float4 cv = load(c, v), sv = load(sn, v);
+            const Float4 inverseLength = one / sqrt4(ax * ax + ay * ay + az * az);
+            const Float4 ux = ax * inverseLength;
+            const Float4 uy = ay * inverseLength;
+            const Float4 uz = az * inverseLength;
+            const Float4 tx = (one - cv) * ux;
+            const Float4 ty = (one - cv) * uy;
+            const Float4 tz = (one - cv) * uz;
+            const Float4 r0 = ((cv + tx * ux) * x + (ty * ux - sv * uz) * y) + (tz * ux + sv * uy) * z;
+            const Float4 r1 = ((tx * uy + sv * uz) * x + (cv + ty * uy) * y) + (tz * uy - sv * ux) * z;
+            const Float4 r2 = ((tx * uz - sv * uy) * x + (ty * uz + sv * ux) * y) + (cv + tz * uz) * z;
+            store(rx, v, r0);
+            store(ry, v, r1);
+            store(rz, v, r2);
+            // ...then the turn about the vertical axis, none within the radius.
+            const Float4 w = max0(sqrt4(r0 * r0 + r1 * r1 + r2 * r2) - splat(twistRadius)) / splat(150.0f);
+            const Float4 k2 = max0(w * splat(a));
+            store(angle, v, splat(20.0f) * w * k2 * splat(kDegreesToRadians));
         }
-        // ...then the turn about the vertical axis (none within the radius).
-        float turnCos[kBlock], turnSin[kBlock];
-        for (int32_t k = 0; k < m; ++k) {
-            turnCos[k] = 1.0f;
-            turnSin[k] = 0.0f;
-            if (theta[k] != 0.0f) {
-                turnCos[k] = std::cos(theta[k]);
-                turnSin[k] = std::sin(theta[k]);
+        for (int32_t k = 0; k < kBlock; ++k) {
+            c[k] = 1.0f;
+            sn[k] = 0.0f;
+            if (angle[k] != 0.0f) {
+                c[k] = std::cos(angle[k]);
+                sn[k] = std::sin(angle[k]);
             }
         }
 
-        // turn, then scale
-        for (int32_t k = 0; k < m; ++k) {
-            Vec4 p{rx[k] * turnCos[k] + rz[k] * turnSin[k], ry[k], rz[k] * turnCos[k] - rx[k] * turnSin[k], pw[k]};
-            scalePoint(p, scaleAmount);
-            cloud.workingPositions[start + k] = p;
+        // scale: away from the origin to (1 + amount) times the distance; a
+        // point at the origin has no direction and stays.
+        const Float4 amount = splat(scaleAmount);
+        for (int32_t v = 0; v < kVectors; ++v) {
+            const Float4 r0 = load(rx, v), r1 = load(ry, v), r2 = load(rz, v);
+            const Float4 cv = load(c, v), sv = load(sn, v);
+            const Float4 qx = r0 * cv + r2 * sv;
+            const Float4 qz = r2 * cv - r0 * sv;
+            const Float4 length = sqrt4(qx * qx + r1 * r1 + qz * qz);
+            const Mask4 atOrigin = length == zero;
+            const Float4 nx = atOrigin ? zero : qx / length;
+            const Float4 ny = atOrigin ? zero : r1 / length;
+            const Float4 nz = atOrigin ? zero : qz / length;
+            store(px, v, qx + nx * amount * length);
+            store(py, v, r1 + ny * amount * length);
+            store(pz, v, qz + nz * amount * length);
         }
+        for (int32_t k = 0; k < m; ++k) cloud.workingPositions[start + k] = Vec4{px[k], py[k], pz[k], pw[k]};
     }
 }
 
