@@ -5,6 +5,8 @@
 #include <cstring>
 #include <limits>
 
+#include "fx/lanes.h"
+
 namespace {
 
 constexpr float kInitialInnerThreshold = 50.0f;  // units, start-up build only
@@ -37,17 +39,6 @@ float squaredBound(float threshold) {
     return bound;
 }
 
-// Four lanes of single-precision floats; the arithmetic is plain IEEE single
-// precision per lane, the same as the scalar formula.
-typedef float Float4 __attribute__((vector_size(16)));
-typedef int32_t Mask4 __attribute__((vector_size(16)));
-
-inline Float4 load4(const float* p) {
-    Float4 v;
-    std::memcpy(&v, p, sizeof(v));
-    return v;
-}
-
 // Appends {key, min, max} for every j in [from, to) whose squared distance to
 // point i is below bound, in increasing j. The coordinate lists are padded
 // with NaN past the last node, so a block may run past to safely.
@@ -56,10 +47,10 @@ void linkRange(const LinkLines& links, int32_t i, int32_t from, int32_t to, floa
     const float* xs = links.orderedX.data();
     const float* ys = links.orderedY.data();
     const float* zs = links.orderedZ.data();
-    const Float4 ax = {xs[i], xs[i], xs[i], xs[i]};
-    const Float4 ay = {ys[i], ys[i], ys[i], ys[i]};
-    const Float4 az = {zs[i], zs[i], zs[i], zs[i]};
-    const Float4 limit = {bound, bound, bound, bound};
+    const Float4 ax = splat(xs[i]);
+    const Float4 ay = splat(ys[i]);
+    const Float4 az = splat(zs[i]);
+    const Float4 limit = splat(bound);
     const int32_t a = links.order.entries[i].index;
     for (int32_t j = from; j < to; j += 4) {
         const Float4 dx = ax - load4(xs + j);

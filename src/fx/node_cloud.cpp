@@ -4,38 +4,9 @@
 #include <cmath>
 #include <cstring>
 
-#if defined(__SSE__)
-#include <xmmintrin.h>
-#endif
+#include "fx/lanes.h"
 
 namespace {
-
-// Four lanes of single-precision floats: each operation is the IEEE single
-// operation per lane, the same as on one float.
-typedef float Float4 __attribute__((vector_size(16)));
-typedef int32_t Mask4 __attribute__((vector_size(16)));
-
-inline Float4 splat(float v) { return Float4{v, v, v, v}; }
-
-inline Float4 load4(const float* p) {
-    Float4 v;
-    std::memcpy(&v, p, sizeof(v));
-    return v;
-}
-
-inline Float4 sqrt4(Float4 v) {
-#if defined(__SSE__)
-    return _mm_sqrt_ps(v);
-#else
-    return Float4{std::sqrt(v[0]), std::sqrt(v[1]), std::sqrt(v[2]), std::sqrt(v[3])};
-#endif
-}
-
-// std::max(v, 0) per lane: a NaN or a negative zero passes through as it does there.
-inline Float4 max0(Float4 v) {
-    const Float4 zero = splat(0.0f);
-    return (v < zero) ? zero : v;
-}
 
 inline float lengthOf(float x, float y, float z) { return std::sqrt(x * x + y * y + z * z); }
 
@@ -207,7 +178,7 @@ void update(NodeCloud& cloud, double time, float scaleAmount, float twistAngle, 
     alignas(16) float angle[kBlock], c[kBlock], sn[kBlock];
     alignas(16) float rx[kBlock], ry[kBlock], rz[kBlock];
     auto load = [](const float* list, int32_t v) { return load4(list + 4 * v); };
-    auto store = [](float* list, int32_t v, Float4 value) { std::memcpy(list + 4 * v, &value, sizeof(value)); };
+    auto store = [](float* list, int32_t v, Float4 value) { store4(list + 4 * v, value); };
 
     for (int32_t start = 0; start < n; start += kBlock) {
         const int32_t m = std::min(kBlock, n - start);
