@@ -4,13 +4,20 @@
 #include <cmath>
 #include <cstring>
 #include <thread>
+#if defined(__SSE__)
 #include <xmmintrin.h>
+#endif
 
 namespace {
 
 // Long decays in the reverb and filters would otherwise sink into denormals
-// and slow the render by orders of magnitude.
-void flushDenormals() { _mm_setcsr(_mm_getcsr() | 0x8040); }
+// and slow the render by orders of magnitude. Flush-to-zero only changes
+// values far below anything audible.
+void flushDenormals() {
+#if defined(__SSE__)
+    _mm_setcsr(_mm_getcsr() | 0x8040);  // FTZ and DAZ
+#endif
+}
 
 constexpr double kStopFade = 0.0015;   // seconds: the mix reaches silence at the stop
 constexpr double kDuckRecover = 0.26;  // seconds for the pump to come back up

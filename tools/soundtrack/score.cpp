@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <sstream>
 
 namespace {
@@ -118,7 +117,9 @@ std::vector<SectionPlan> piecePlan() {
           {Lane::Bass, "..X-..X-..X-.xX-"},
           {Lane::Arp, "xxxxxxxxxxxxxxxx", 0.75f, 0.85f}}},
         {"stop", 179.3125, 1, 4, "Dm9", 1, 0, 0, 0, 0, 0, 0, 0, true, {}},
-        {"outro", 181.3125, 13, 4, "Dm9 Bbmaj9 Gm9 Dm9", 4, 0.95f, 1400, 300, 0, 0, 0, 0, false, {}},
+        // The pads return alone; a last few arp notes echo away under them.
+        {"outro", 181.3125, 13, 4, "Dm9 Bbmaj9 Gm9 Dm9", 4, 0.95f, 1400, 300, 1400, 500, 0, 0, false,
+         {{Lane::Arp, repeat("x.......x.......", 6) + repeat("................", 7), 0.7f, 0.1f}}},
         {"end", 207.3125, 0, 4, "", 1, 0, 0, 0, 0, 0, 0, 0, false, {}},
     };
 }
@@ -159,12 +160,19 @@ void expandSection(Score& score, const SectionPlan& plan, const Section& section
     };
 
     if (plan.pads > 0.0f) {
+        const Chord* held = nullptr;
         for (int bar = 0; bar < section.bars; bar += plan.barsPerChord) {
-            int span = std::min(plan.barsPerChord, section.bars - bar);
-            double t = section.start + bar * stepsPerBar * step;
-            PadChord pad{t, span * stepsPerBar * step, {}, plan.pads};
-            std::copy(std::begin(chordAtBar(bar).tones), std::end(chordAtBar(bar).tones), pad.midi);
+            const Chord& chord = chordAtBar(bar);
+            const double span = std::min(plan.barsPerChord, section.bars - bar) * stepsPerBar * step;
+            // A chord that repeats is held on rather than struck again.
+            if (&chord == held) {
+                score.pads.back().length += span;
+                continue;
+            }
+            PadChord pad{section.start + bar * stepsPerBar * step, span, {}, plan.pads};
+            std::copy(std::begin(chord.tones), std::end(chord.tones), pad.midi);
             score.pads.push_back(pad);
+            held = &chord;
         }
         score.padCutoff.push_back({section.start, plan.padFrom});
         score.padCutoff.push_back({end, plan.padTo});
