@@ -78,18 +78,27 @@ void Scene1LinkBuild(benchmark::State& state) {
 BENCHMARK(Scene1LinkBuild)->Unit(benchmark::kMicrosecond);
 
 // The whole per-frame simulation of the first scene with the links on.
+// Arguments: node scale (track 15) x 10, crossing and inner thresholds
+// (tracks 38 and 39) in units.
 void Scene1Simulation(benchmark::State& state) {
     NodeCloud nodes = startUpGraphNodes();
     LinkLines links;
-    const float scaleAmount = static_cast<float>(state.range(0));
+    const float scaleAmount = static_cast<float>(state.range(0)) * 0.1f;
+    const float crossThreshold = static_cast<float>(state.range(1));
+    const float innerThreshold = static_cast<float>(state.range(2));
     runFrames(state, [&](double time) {
         update(nodes, time, scaleAmount, 283.0f, 0.0f);
-        build(links, nodes.workingPositions, 60.0f, 60.0f);
+        build(links, nodes.workingPositions, crossThreshold, innerThreshold);
         benchmark::DoNotOptimize(links.innerLinks.data());
     });
     state.counters["links"] = static_cast<double>(links.innerLinks.size() + links.crossLinks.size());
 }
-BENCHMARK(Scene1Simulation)->Arg(9)->Arg(2)->Arg(0)->Unit(benchmark::kMicrosecond);
+BENCHMARK(Scene1Simulation)
+    ->Args({90, 60, 60})     // thresholds 60 and 60 at the cloud's usual size
+    ->Args({96, 95, 100})    // the production's thresholds around 60 s
+    ->Args({90, 120, 140})   // and around 76 s
+    ->Args({20, 60, 60})     // a small dense cloud: many pairs per shell
+    ->Unit(benchmark::kMicrosecond);
 
 // The per-frame simulation of the second scene: bend, gather, order by distance.
 void Scene2Simulation(benchmark::State& state) {
