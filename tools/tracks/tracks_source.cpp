@@ -243,20 +243,23 @@ std::vector<GeneratedKey> generateKeys(const TrackBlock& block, const EventFile&
         const Peak& p = merged[i];
         // The last peak has no successor: it falls over the gap before it,
         // but never so fast that it would not reach zero at all.
-        int32_t gap = loneEventRows;
+        // Rows are within +-2^30, so their sums and differences fit in 64 bits
+        // and the end, kept within the addressable rows, fits in 32 again.
+        int64_t gap = loneEventRows;
         if (i + 1 < merged.size())
-            gap = merged[i + 1].row - p.row;
+            gap = int64_t(merged[i + 1].row) - p.row;
         else if (i > 0)
-            gap = std::max(p.row - merged[i - 1].row, int32_t(2));
-        int32_t end = p.row + gap - 1;  // one row before the next peak
+            gap = std::max<int64_t>(int64_t(p.row) - merged[i - 1].row, 2);
+        int64_t longest = int64_t(p.row) + gap - 1;  // one row before the next peak
         if (p.decayRows > 0)
-            end = std::min(end, p.row + p.decayRows);
+            longest = std::min<int64_t>(longest, int64_t(p.row) + p.decayRows);
+        const int32_t end = int32_t(std::min<int64_t>(longest, maxKeyRow));
         if (end <= p.row) {
             keys.push_back(GeneratedKey{SyncKey{p.row, p.peak, Step}, p.line});
             continue;
         }
         keys.push_back(GeneratedKey{SyncKey{p.row, p.peak, Linear}, p.line});
-        const int32_t knee = p.row + std::max<int32_t>(1, (end - p.row) / 4);
+        const int32_t knee = int32_t(p.row + std::max<int64_t>(1, (int64_t(end) - p.row) / 4));
         if (knee < end)
             keys.push_back(GeneratedKey{SyncKey{knee, p.peak * pulseKnee, Linear}, p.line});
         keys.push_back(GeneratedKey{SyncKey{end, 0.0f, Step}, p.line});
