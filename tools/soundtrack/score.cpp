@@ -63,6 +63,14 @@ std::string repeat(const char* bar, int times) {
     return s;
 }
 
+// `bars` bars of `bar`, with `fill` instead on every `every`-th bar and on
+// the last one, so phrases end with a turn.
+std::string withFills(const char* bar, const char* fill, int bars, int every) {
+    std::string s;
+    for (int b = 0; b < bars; ++b) s += (b % every == every - 1 || b == bars - 1) ? fill : bar;
+    return s;
+}
+
 // Sections run from their start to the next one's, so the fixed times of the
 // production are the section starts and each section's tempo follows from
 // its length and bar count. The last entry only marks where the outro ends.
@@ -80,6 +88,7 @@ std::vector<SectionPlan> piecePlan() {
         {"groove", 40.0, 18, 4, home, 2, 0.9f, 2000, 3200, 1800, 3200, 0, 0, false,
          {{Lane::Kick, "X...X...X...X..."},
           {Lane::Clap, "....X.......X..."},
+          {Lane::Snare, withFills("................", "...........o.oxx", 18, 8), 0.6f, 0.8f},
           {Lane::Hat, "xo.oxo.oxo.oxo.o", 0.7f, 0.8f},
           {Lane::OpenHat, "..x...x...x...x.", 0.5f, 0.7f},
           {Lane::Bass, "..X-..X-..X-.xX-"},
@@ -94,7 +103,7 @@ std::vector<SectionPlan> piecePlan() {
         {"halftime", 79.0, 18, 4, "Dm9 Ebmaj7 Gm9 A7b9", 2, 0.9f, 500, 950, 700, 1500, 0, 1.0f,
          false,
          {{Lane::Kick, "X.........x.....", 0.9f, 0.95f},
-          {Lane::Snare, "........X.......", 0.8f, 0.9f},
+          {Lane::Snare, withFills("........X.......", "........X...o.o.", 18, 4), 0.8f, 0.9f},
           {Lane::Hat, "o...o...o...o.o.", 0.6f, 0.8f},
           {Lane::Bass, "X-----------x---"},
           {Lane::Arp, "x..x..x.x..x..x.", 0.5f, 0.7f}}},
@@ -112,9 +121,10 @@ std::vector<SectionPlan> piecePlan() {
         {"drop", 135.18, 22, 4, home, 2, 1.0f, 2400, 3400, 2600, 3800, 0, 0.85f, false,
          {{Lane::Kick, "X...X...X...X..."},
           {Lane::Clap, "....X.......X..."},
+          {Lane::Snare, withFills("................", "..........o.xoxx", 22, 8), 0.7f, 0.9f},
           {Lane::Hat, "xo.oxo.oxo.oxo.o", 0.8f, 0.9f},
           {Lane::OpenHat, "..x...x...x...x.", 0.7f, 0.8f},
-          {Lane::Bass, "..X-..X-..X-.xX-"},
+          {Lane::Bass, "..X-.xX-..X-.xX-"},
           {Lane::Arp, "xxxxxxxxxxxxxxxx", 0.75f, 0.85f}}},
         {"stop", 179.3125, 1, 4, "Dm9", 1, 0, 0, 0, 0, 0, 0, 0, true, {}},
         // The pads return alone; a last few arp notes echo away under them.
