@@ -86,7 +86,9 @@ double getSyncValue(const SyncTrack* track, double row)
 
     const SyncKey& k0 = track->keys[i];
     const SyncKey& k1 = track->keys[i + 1];
-    const double t = (row - k0.row) / double(k1.row - k0.row);
+    // The row difference is taken in double: keys far apart must not
+    // overflow a 32-bit subtraction.
+    const double t = (row - k0.row) / (double(k1.row) - double(k0.row));
     switch (k0.type) {
     case Step: return k0.value;
     case Linear: return k0.value + (k1.value - k0.value) * t;

@@ -105,6 +105,12 @@ TEST(SyncTrack, EmptyOneKeyAndNullTracks)
     EXPECT_DOUBLE_EQ(getSyncValue(&one, 1e6), 6.5);
 }
 
+TEST(SyncTrack, KeysAtTheEndsOfTheRowRangeInterpolate)
+{
+    const SyncTrack track = makeTrack({{INT32_MIN + 1, 0.0f, Linear}, {INT32_MAX, 2.0f, Linear}});
+    EXPECT_NEAR(getSyncValue(&track, 0.0), 1.0, 1e-6);
+}
+
 TEST(SyncTrack, KeySearchEncodesTheInsertionPoint)
 {
     const SyncTrack track = makeTrack({{0, 0, 0}, {10, 0, 0}, {20, 0, 0}});
