@@ -196,6 +196,26 @@ TEST(LinkLines, PairsExactlyAtTheThresholdAreNotLinked) {
     EXPECT_EQ(links.crossLinks, (std::vector<Link>{{3, 1, 2}, {3, 0, 1}}));
 }
 
+TEST(LinkLines, ThresholdComparisonIsExactAtEveryDistance) {
+    // Two nodes in shell 1 at a random distance; thresholds at that rounded
+    // distance and one float either side of it.
+    LinkLines links;
+    for (int32_t i = 0; i < 3000; ++i) {
+        const Vec4 offset = randomInCube(i, 20.0f, 1.0f);
+        const float scaleBy = std::ldexp(1.0f, -(i % 13));  // down to tiny gaps
+        const Vec4 a{75.0f, 0.0f, 0.0f, 1.0f};
+        const Vec4 b{75.0f + offset.x * scaleBy, offset.y * scaleBy, offset.z * scaleBy, 1.0f};
+        const std::vector<Vec4> points = {a, b, {400.0f, 0.0f, 0.0f, 1.0f}};
+        const float d = distance(a, b);
+        build(links, points, 0.0f, d);
+        ASSERT_TRUE(links.innerLinks.empty()) << i;
+        build(links, points, 0.0f, std::nextafter(d, 0.0f));
+        ASSERT_TRUE(links.innerLinks.empty()) << i;
+        build(links, points, 0.0f, std::nextafter(d, 1e9f));
+        ASSERT_EQ(links.innerLinks.size(), 1u) << i;
+    }
+}
+
 TEST(LinkLines, ShellZeroAndTheOutermostSlotNeverStartLinks) {
     // Slots: 0 {10, 12}, 1 {60}, 2 {110}, 3 {160}, 4 {210}, 5 {260}, 6 {310, 311}; n = 6.
     std::vector<Vec4> points;
