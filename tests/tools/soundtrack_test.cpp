@@ -174,20 +174,20 @@ void fft(std::vector<std::complex<double>>& a) {
 // for a band-limited tone only window leakage remains.
 double inharmonicDb(const std::vector<float>& x, double f) {
     const size_t n = x.size();
-    std::vector<std::complex<double>> spec(n);
+    std::vector<std::complex<double>> bins(n);
     for (size_t i = 0; i < n; ++i) {
         double u = static_cast<double>(i) / static_cast<double>(n - 1);  // Blackman-Harris window
         double w = 0.35875 - 0.48829 * std::cos(2 * M_PI * u) + 0.14128 * std::cos(4 * M_PI * u) -
                    0.01168 * std::cos(6 * M_PI * u);
-        spec[i] = x[i] * w;
+        bins[i] = x[i] * w;
     }
-    fft(spec);
+    fft(bins);
     const double binHz = 44100.0 / static_cast<double>(n);
     double on = 0.0, off = 0.0;
     for (size_t b = 1; b < n / 2; ++b) {
         double hz = static_cast<double>(b) * binHz;
         double nearest = std::round(hz / f) * f;
-        double p = std::norm(spec[b]);
+        double p = std::norm(bins[b]);
         if (nearest > 0.0 && std::abs(hz - nearest) <= 6.0 * binHz) on += p;
         else off += p;
     }
@@ -407,6 +407,25 @@ TEST(Score, SectionsTileAtTheFixedTimesAndNothingSoundsAfterTheStop) {
         for (const Hit& h : *hits) EXPECT_LT(h.time, kStop);
     for (const PadChord& p : score.pads) EXPECT_TRUE(p.time < kStop || p.time >= outro) << p.time;
     for (const Note& n : score.bass) EXPECT_LE(n.time + n.length, kStop + 1e-9) << n.time;
+}
+
+TEST(Mix, KickPushesThePadsDown) {
+    Score withKicks;
+    withKicks.length = 3.0;
+    withKicks.padCutoff = {{0.0, 2000.0}};
+    withKicks.master = {{0.0, 1.0}};
+    withKicks.pads.push_back({0.0, 3.0, {50, 57, 60, 64, 65}, 1.0f});
+    withKicks.kicks = {{1.5, 1.0f}, {2.5, 1.0f}};
+    Score kicksOnly = withKicks;
+    kicksOnly.pads.clear();
+    const MixSettings open{1.0, LimiterSettings{60.0, 0.0025, 0.1}};  // limiter out of the way
+    const StereoBuffer both = renderScore(withKicks, open), kicks = renderScore(kicksOnly, open);
+    // What the pads contribute, with the kicks taken out again.
+    std::vector<float> pads(both.left.size());
+    for (size_t i = 0; i < pads.size(); ++i) pads[i] = both.left[i] - kicks.left[i];
+    const double ducked = rmsOf(pads, 1.505, 1.53), recovered = rmsOf(pads, 2.3, 2.45);
+    EXPECT_LE(decibels(ducked / recovered), -4.0);
+    EXPECT_GT(recovered, 0.0);
 }
 
 TEST(Mp3Encoder, GaplessDecodeKeepsLengthAndTiming) {

@@ -22,6 +22,7 @@ void flushDenormals() {
 constexpr double kStopFade = 0.0015;   // seconds: the mix reaches silence at the stop
 constexpr double kDuckRecover = 0.26;  // seconds for the pump to come back up
 constexpr double kDuckAttack = 0.004;  // seconds to reach full depth after a kick
+constexpr float kReturnDuck = 0.5f;    // 0..1, ducking of the reverb and delay returns
 
 struct Buses {
     StereoBuffer dry, reverb, delay;
@@ -176,23 +177,35 @@ StereoBuffer renderScore(const Score& score, const MixSettings& settings) {
     renderRhythm(score, rhythm, duck);
     worker.join();
     addBuses(rhythm, harmony);
-    harmony = Buses{};
+    // The harmony's dry bus is free now; it collects the effect returns.
+    StereoBuffer& wet = harmony.dry;
+    resetStereoBuffer(wet, frames);
+    harmony.reverb = StereoBuffer{};
+    harmony.delay = StereoBuffer{};
 
     // Effects restart from silence at the stop, so no tail crosses it.
     const int64_t stopFrame = score.stop > 0.0 ? std::min(frameAt(score.stop), frames) : frames;
     const ReverbSettings reverb{0.86f, 0.35f, 2.4f};
     const DelaySettings delay{0.375, 0.42f, 0.35f, 0.6f};
-    StereoBuffer& out = rhythm.dry;
     std::thread right([&] {
         flushDenormals();
-        addReverbChannel(rhythm.reverb, out.right, 1, 0, stopFrame, reverb);
-        addReverbChannel(rhythm.reverb, out.right, 1, stopFrame, frames, reverb);
+        addReverbChannel(rhythm.reverb, wet.right, 1, 0, stopFrame, reverb);
+        addReverbChannel(rhythm.reverb, wet.right, 1, stopFrame, frames, reverb);
     });
-    addReverbChannel(rhythm.reverb, out.left, 0, 0, stopFrame, reverb);
-    addReverbChannel(rhythm.reverb, out.left, 0, stopFrame, frames, reverb);
+    addReverbChannel(rhythm.reverb, wet.left, 0, 0, stopFrame, reverb);
+    addReverbChannel(rhythm.reverb, wet.left, 0, stopFrame, frames, reverb);
     right.join();
-    addPingPongDelay(rhythm.delay, out, 0, stopFrame, delay);
-    addPingPongDelay(rhythm.delay, out, stopFrame, frames, delay);
+    addPingPongDelay(rhythm.delay, wet, 0, stopFrame, delay);
+    addPingPongDelay(rhythm.delay, wet, stopFrame, frames, delay);
+
+    // The returns pump with the kick too; a steady tail under ducked pads
+    // would fill the gaps the ducking opens.
+    StereoBuffer& out = rhythm.dry;
+    for (int64_t n = 0; n < frames; ++n) {
+        const float g = 1.0f - kReturnDuck * duck[n];
+        out.left[n] += wet.left[n] * g;
+        out.right[n] += wet.right[n] * g;
+    }
 
     // The hard stop: a ramp of a millisecond and a half down to silence.
     const int64_t fade = frameAt(kStopFade);
