@@ -3,7 +3,8 @@
 // scene's shell. The ray is lit from the origin out to "max_radius", which
 // grows with the music, with "texcoord2".x pulses of light along it that
 // travel outward with time; track 30 is their brightness, 28 that of all
-// lines. Depth is written, so faint texels are dropped.
+// lines. Half as wide as the other lines: there are hundreds of them.
+// Depth is written, so faint texels are dropped.
 layout(location = 0) in vec3 p0;
 in vec3 p1;
 in vec2 texcoord;   // corner: x along the segment, y across it
@@ -49,7 +50,7 @@ void main() {
     vec2 across = vec2(-direction.y, direction.x) / vec2(aspect, 1.0);
     vec4 position = mix(a, b, texcoord.x);
     local = vec2(mix(from, to, texcoord.x), texcoord.y * 2.0 - 1.0);
-    position.xy += across * local.y * linesize * 0.16 * position.w;
+    position.xy += across * local.y * linesize * 0.08 * position.w;
     gl_Position = position;
 }
 //FRAGMENT

@@ -1,7 +1,8 @@
 #version 330
 // First scene's text overlay: title and credits from txttt.png, alpha
-// blended over the tone-mapped frame. The image holds its pages stacked from
-// the top, each with the frame's 16:9 shape.
+// blended over the tone-mapped frame with a soft shadow under the letters.
+// The image holds its pages stacked from the top, each with the frame's
+// 16:9 shape.
 //
 // Track 14 carries page and opacity together: page = floor(v / 2) and
 // opacity = v - 2 x page, so 0 .. 1 fades the title in and 2 .. 3 the
@@ -25,6 +26,20 @@ uniform sampler2D Texture0;
 in vec2 uv;
 out vec4 fragColor;
 
+// Alpha of a soft shadow under the text: the text's coverage a little down
+// and to the right, spread over five taps. It keeps white lettering legible
+// over bright dust and lines.
+float shadowOf(vec2 at, float pages) {
+    vec2 spread = vec2(0.0026, 0.0046 / pages);
+    vec2 centre = at + vec2(0.0008, 0.0014 / pages);
+    float sum = texture(Texture0, centre).a * 2.0;
+    sum += texture(Texture0, centre + spread * vec2(1.0, 1.0)).a;
+    sum += texture(Texture0, centre + spread * vec2(-1.0, 1.0)).a;
+    sum += texture(Texture0, centre + spread * vec2(1.0, -1.0)).a;
+    sum += texture(Texture0, centre + spread * vec2(-1.0, -1.0)).a;
+    return sum / 6.0;
+}
+
 void main() {
     float v = max(tracks[14], 0.0);
     float page = floor(v * 0.5);
@@ -36,5 +51,9 @@ void main() {
     }
     vec2 at = vec2(uv.x, (page + uv.y) / pages);
     vec4 text = texture(Texture0, at);
-    fragColor = vec4(text.rgb, text.a * opacity);
+    float shadow = shadowOf(at, pages) * 0.85;
+    // Text over its shadow, then the whole faded by the track.
+    float alpha = text.a + shadow * (1.0 - text.a);
+    vec3 colour = text.rgb * text.a / max(alpha, 1e-4);
+    fragColor = vec4(colour, alpha * opacity);
 }

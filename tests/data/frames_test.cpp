@@ -183,7 +183,7 @@ TEST_F(ProductionFrames, OverlaysAndLogoShowWhereTheTimelinePutsThem)
     };
     const std::vector<Moment> moments = {
         {14, "title"},    {55, "credits"}, {85, "scene 2 title page"},
-        {146, "greetings page"}, {175, "logo"}, {196, "closing page and logo"},
+        {146, "greetings page"}, {175, "logo"}, {196, "closing page"},
     };
     for (const Moment& m : moments) {
         const std::string tag = "m" + std::to_string(int(m.seconds));
