@@ -10,14 +10,16 @@ in vec2 texcoord2;
 uniform mat4 viewproj;
 uniform mat4 proj;
 uniform float linesize;
+uniform float aa;
+uniform float max_radius;
 out vec2 local;           // x: 0 at p0 .. 1 at p1; y: -1 .. 1 across
 flat out float segmentLength;  // world units
 flat out float key;
 flat out float startDistance;  // of p0 from the origin, world units
 
 // The segment as a ribbon facing the camera, of constant width on screen:
-// "linesize" is the half width in units of the frame's height. The ends are
-// cut at the near plane first, so segments passing the eye stay whole.
+// its half width is "linesize" x 0.16 of the frame's half height. The ends
+// are cut at the near plane first, so segments passing the eye stay whole.
 void main() {
     key = texcoord2.x;
     startDistance = length(p0);
@@ -25,7 +27,10 @@ void main() {
     vec4 a = viewproj * vec4(p0, 1.0);
     vec4 b = viewproj * vec4(p1, 1.0);
     const float nearW = 1.0;
-    if (a.w < nearW && b.w < nearW) {
+    // A link from a node beyond "max_radius", or with "aa" at 0, shows
+    // nothing: all four corners leave the frame and no pixel is shaded.
+    bool hidden = aa <= 0.0 || startDistance >= max_radius;
+    if ((a.w < nearW && b.w < nearW) || hidden) {
         local = vec2(0.0);
         gl_Position = vec4(2.0, 2.0, 2.0, 1.0);
         return;

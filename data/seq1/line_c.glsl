@@ -18,8 +18,8 @@ flat out float key;
 flat out float startDistance;  // of p0 from the origin, world units
 
 // The segment as a ribbon facing the camera, of constant width on screen:
-// "linesize" is the half width in units of the frame's height. The ends are
-// cut at the near plane first, so segments passing the eye stay whole.
+// its half width is "linesize" x 0.16 of the frame's half height. The ends
+// are cut at the near plane first, so segments passing the eye stay whole.
 void main() {
     key = texcoord2.x;
     startDistance = length(p0);

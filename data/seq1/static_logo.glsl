@@ -11,6 +11,7 @@ in vec2 texcoord;                       // corner 0..1
 uniform mat4 proj;
 uniform mat4 tview;
 uniform vec3 eyePos;
+uniform float tracks[32];
 uniform sampler2D Texture0;
 out vec2 uv;
 out vec3 worldPosition;
@@ -37,6 +38,11 @@ void main() {
     // Images are stored top row first.
     uv = vec2(texcoord.x, 1.0 - texcoord.y);
     gl_Position = proj * vec4(onView, 1.0);
+    // The pass also runs for the closing page alone; then the quad leaves
+    // the frame instead of shading transparent pixels.
+    if (tracks[13] <= 0.0) {
+        gl_Position = vec4(2.0, 2.0, 2.0, 1.0);
+    }
 }
 //FRAGMENT
 #version 330
@@ -71,6 +77,8 @@ void main() {
     float sweep = fract(time * 0.15) * 3.0 - 1.0;
     float across = (uv.x + 0.35 * uv.y - sweep) * 2.5 + 0.5;
     float band = across > 0.0 && across < 1.0 ? texture(Texture2, vec2(0.5, across)).a : 0.0;
-    vec3 c = logo.rgb * 1.4 + sky * 0.2 + vec3(1.2, 1.0, 0.8) * band * letters.a * 1.5;
+    // Kept below the tone curve's shoulder so the amber stays amber; only
+    // the sweeping band goes over and blooms.
+    vec3 c = logo.rgb * 0.8 + sky * 0.12 + vec3(1.2, 0.95, 0.7) * band * letters.a * 1.6;
     fragColor = vec4(c, alpha);
 }
