@@ -27,16 +27,17 @@ void main() {
     corner = texcoord;
     vec4 centre = view * vec4(position.xyz, 1.0);
     float depth = -centre.z;
-    float size = pSize * position.w * 3.0;
+    float size = pSize * position.w * 6.0;
     float minimum = 1.5 * max(depth, 0.0) * 2.0 / (720.0 * proj[1][1]);
     float shrink = size / max(size, minimum);
     size = max(size, minimum);
     float nearFade = smoothstep(size * 4.0, size * 12.0, depth);
     focusBlur = clamp(position.w, 0.0, 1.0);
 
-    // Distance from the strand relative to the spiral's radius.
-    float spread = clamp(length(position.xz - strandPath(position.y, time)) / max(abs(tracks[34]), 1.0),
-                         0.0, 1.0);
+    // Distance from the strand relative to the spiral's radius; the spiral
+    // places its dust up to about 1.4 radii out.
+    float spread = clamp(length(position.xz - strandPath(position.y, time))
+                         / (1.4 * max(abs(tracks[34]), 1.0)), 0.0, 1.0);
     vec3 hot = mix(vec3(1.8, 0.9, 0.35), vec3(0.7, 0.9, 1.4), spread);
     vec3 sky = textureLod(Texture2, normalize(position.xyz + vec3(1e-3)), 2.0).rgb;
     float flicker = 0.75 + 0.25 * sin(time * 7.0 + position.w * 91.0);
