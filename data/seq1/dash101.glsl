@@ -18,7 +18,7 @@ flat out float key;
 flat out float startDistance;  // of p0 from the origin, world units
 
 // The segment as a ribbon facing the camera, of constant width on screen:
-// its half width is "linesize" x 0.16 of the frame's half height. The ends
+// its half width is "linesize" x 0.1 of the frame's half height. The ends
 // are cut at the near plane first, so segments passing the eye stay whole.
 void main() {
     key = texcoord2.x;
@@ -53,7 +53,7 @@ void main() {
     vec2 across = vec2(-direction.y, direction.x) / vec2(aspect, 1.0);
     vec4 position = mix(a, b, texcoord.x);
     local = vec2(mix(from, to, texcoord.x), texcoord.y * 2.0 - 1.0);
-    position.xy += across * local.y * linesize * 0.16 * position.w;
+    position.xy += across * local.y * linesize * 0.1 * position.w;
     gl_Position = position;
 }
 //FRAGMENT

@@ -28,7 +28,7 @@ struct Input {
     int count;  // array length the pass uploads; 1 for plain values
 };
 
-struct ProgramSpec {
+struct ProgramInputs {
     const char* file;
     Geometry geometry;
     std::map<std::string, Input> uniforms;
@@ -55,7 +55,7 @@ const Input tex2d = {GL_SAMPLER_2D, 1};
 const Input cube = {GL_SAMPLER_CUBE, 1};
 
 // What the passes set on each program: names, GL types and array lengths.
-std::vector<ProgramSpec> productionPrograms()
+std::vector<ProgramInputs> productionPrograms()
 {
     const auto sprites = with(camera, {{"pSize", flt}, {"time", flt},
                                        {"Texture0", tex2d}, {"Texture1", tex2d},
@@ -184,18 +184,18 @@ TEST_F(ProductionShaders, EveryProgramLinksWithoutGLError)
     for (const LinkedShader& shader : shaderRegistry.shaders)
         listed.insert(shader.name);
     std::set<std::string> expected;
-    for (const auto& spec : productionPrograms()) {
-        expected.insert(spec.file);
-        EXPECT_NE(programOf(spec.file), 0u) << spec.file;
+    for (const auto& inputs : productionPrograms()) {
+        expected.insert(inputs.file);
+        EXPECT_NE(programOf(inputs.file), 0u) << inputs.file;
     }
     EXPECT_EQ(listed, expected);
 }
 
 TEST_F(ProductionShaders, ProgramsReadOnlyWhatTheirPassesSet)
 {
-    for (const auto& spec : productionPrograms()) {
-        GLuint program = programOf(spec.file);
-        ASSERT_NE(program, 0u) << spec.file;
+    for (const auto& inputs : productionPrograms()) {
+        GLuint program = programOf(inputs.file);
+        ASSERT_NE(program, 0u) << inputs.file;
 
         GLint count = 0;
         glGetProgramiv(program, GL_ACTIVE_UNIFORMS, &count);
@@ -205,28 +205,28 @@ TEST_F(ProductionShaders, ProgramsReadOnlyWhatTheirPassesSet)
             GLenum type = 0;
             glGetActiveUniform(program, i, sizeof name, nullptr, &size, &type, name);
             std::string base = stripArraySuffix(name);
-            auto expected = spec.uniforms.find(base);
-            if (expected == spec.uniforms.end()) {
-                ADD_FAILURE() << spec.file << " reads \"" << base << "\", which its passes never set";
+            auto expected = inputs.uniforms.find(base);
+            if (expected == inputs.uniforms.end()) {
+                ADD_FAILURE() << inputs.file << " reads \"" << base << "\", which its passes never set";
                 continue;
             }
-            EXPECT_EQ(type, expected->second.type) << spec.file << " \"" << base << "\"";
-            EXPECT_LE(size, expected->second.count) << spec.file << " \"" << base << "\"";
+            EXPECT_EQ(type, expected->second.type) << inputs.file << " \"" << base << "\"";
+            EXPECT_LE(size, expected->second.count) << inputs.file << " \"" << base << "\"";
         }
 
-        const auto allowed = attributesOf(spec.geometry);
+        const auto allowed = attributesOf(inputs.geometry);
         glGetProgramiv(program, GL_ACTIVE_ATTRIBUTES, &count);
-        EXPECT_GE(count, 1) << spec.file;
+        EXPECT_GE(count, 1) << inputs.file;
         for (GLint i = 0; i < count; ++i) {
             char name[256] = {};
             GLint size = 0;
             GLenum type = 0;
             glGetActiveAttrib(program, i, sizeof name, nullptr, &size, &type, name);
             EXPECT_NE(std::find(allowed.begin(), allowed.end(), std::string(name)), allowed.end())
-                << spec.file << " reads attribute \"" << name << "\"";
+                << inputs.file << " reads attribute \"" << name << "\"";
         }
-        EXPECT_EQ(glGetAttribLocation(program, allowed.front().c_str()), 0) << spec.file;
-        EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR)) << spec.file;
+        EXPECT_EQ(glGetAttribLocation(program, allowed.front().c_str()), 0) << inputs.file;
+        EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR)) << inputs.file;
     }
 }
 
@@ -235,12 +235,12 @@ TEST_F(ProductionShaders, QuadProgramsDeclareNoTexcoordOrNormal)
     // Declared at all, not only read: a later edit that starts reading a
     // declared attribute would fetch past the quad's buffer.
     const std::regex declaration(R"(\bin\s+\w+\s+(texcoord|normal)\b)");
-    for (const auto& spec : productionPrograms()) {
-        if (spec.geometry != Geometry::ScreenQuad)
+    for (const auto& inputs : productionPrograms()) {
+        if (inputs.geometry != Geometry::ScreenQuad)
             continue;
         std::string vertex, fragment;
-        splitShaderSource(readFile(seq1 + "/" + spec.file), vertex, fragment);
-        ASSERT_FALSE(fragment.empty()) << spec.file;
-        EXPECT_FALSE(std::regex_search(vertex, declaration)) << spec.file;
+        splitShaderSource(readFile(seq1 + "/" + inputs.file), vertex, fragment);
+        ASSERT_FALSE(fragment.empty()) << inputs.file;
+        EXPECT_FALSE(std::regex_search(vertex, declaration)) << inputs.file;
     }
 }
