@@ -24,8 +24,8 @@ void main() {
     // of lines (and cost as much): it fades out from 8 radii away and is
     // not drawn inside 4. The shell itself, which holds the eye, always is.
     bool shell = abs(radius - edges) < 1.0;
-    float distance = length(eyePos - pos2);
-    nearFade = shell ? 1.0 : smoothstep(4.0 * radius, 8.0 * radius, distance);
+    float fromEye = length(eyePos - pos2);
+    nearFade = shell ? 1.0 : smoothstep(4.0 * radius, 8.0 * radius, fromEye);
     if (nearFade <= 0.0) {
         gl_Position = vec4(2.0, 2.0, 2.0, 1.0);
     }

@@ -68,8 +68,8 @@ out vec4 fragColor;
 
 void main() {
     vec3 light = texture(Texture0, vec2(0.5, local.y * 0.5 + 0.5)).rgb;
-    float distance = local.x * segmentLength;
-    float lit = 1.0 - smoothstep(max_radius * 0.85, max_radius, distance);
+    float fromOrigin = local.x * segmentLength;
+    float lit = 1.0 - smoothstep(max_radius * 0.85, max_radius, fromOrigin);
     float pulses = max(key, 1.0);
     float pulse = pow(0.5 + 0.5 * sin(6.2832 * (local.x * pulses - t * 0.4)), 6.0);
     float strength = (0.12 + 0.6 * pulse) * lit * smoothstep(0.0, 0.15, local.x)
