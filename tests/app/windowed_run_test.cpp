@@ -36,7 +36,8 @@ ProgramRun startProgram(const fs::path& workingDir, const fs::path& output,
         FILE* out = freopen(output.c_str(), "w", stdout);
         (void)out;
         setenv("SDL_AUDIODRIVER", "dummy", 1);
-        execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+        // Line-buffered, so the test can see how far start-up has come.
+        execlp("stdbuf", "stdbuf", "-oL", program.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     return run;
@@ -70,14 +71,28 @@ std::string readFile(const fs::path& path)
     return text.str();
 }
 
-// Finds the window, gives it the focus, taps T twice a second apart, then
-// Escape. The program may close its window between the press and the release
-// of Escape, so that last send is allowed to fail.
+// Waits until the program has printed the text (it is line-buffered).
+bool waitForOutput(const ProgramRun& run, const char* text, std::chrono::seconds limit)
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (readFile(run.output).find(text) != std::string::npos)
+            return true;
+        std::this_thread::sleep_for(100ms);
+    }
+    return false;
+}
+
+// Once loading is done, finds the window, gives it the focus, taps T twice a
+// second apart, then Escape. The program may close its window between the
+// press and the release of Escape, so that last send is allowed to fail.
 bool driveWindow(const ProgramRun& run)
 {
+    if (!waitForOutput(run, "done loading!\n", 120s))
+        return false;
     const std::string find = "timeout 60 xdotool search --sync --onlyvisible --pid " +
                              std::to_string(run.pid) + " --name 'morvanders - telquist' | head -n 1";
-    return shell("id=$(" + find + ") && [ -n \"$id\" ] && sleep 2 && "
+    return shell("id=$(" + find + ") && [ -n \"$id\" ] && sleep 0.5 && "
                  "xdotool windowfocus --sync $id && sleep 0.5 && xdotool key --window $id t && sleep 1 && "
                  "xdotool key --window $id t && sleep 0.5 && { xdotool key --window $id Escape 2>/dev/null; true; }") == 0;
 }
