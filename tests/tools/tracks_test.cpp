@@ -1,6 +1,7 @@
 #include "tracks_events.h"
 #include "tracks_plot.h"
 #include "tracks_source.h"
+#include "tracks_text.h"
 
 #include "assets/camera.h"
 #include "fx/swarm_field.h"

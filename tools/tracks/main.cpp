@@ -14,11 +14,10 @@
 #include "sync/sync.h"
 #include "tracks_plot.h"
 #include "tracks_source.h"
+#include "tracks_text.h"
 
 #include <array>
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -79,12 +78,12 @@ void printErrors(const std::vector<std::string>& errors)
 
 // Reads the 64 compiled tracks with the engine's own loader; a missing file
 // leaves an empty track, as in the engine, and is reported.
-std::array<SyncTrack, 64> loadTracks(const std::string& base)
+std::array<SyncTrack, trackCount> loadTracks(const std::string& base)
 {
     SyncDevice device;
     device.basePath = base;
-    std::array<SyncTrack, 64> tracks;
-    for (int t = 0; t < 64; ++t) {
+    std::array<SyncTrack, trackCount> tracks;
+    for (int t = 0; t < trackCount; ++t) {
         tracks[t].name = std::to_string(t);
         const std::string path = trackFilePath(base, tracks[t].name);
         std::error_code error;
@@ -129,7 +128,7 @@ int runDump(const Arguments& args)
 {
     std::vector<std::string> files = args.positional;
     if (files.empty())
-        for (int t = 0; t < 64; ++t)
+        for (int t = 0; t < trackCount; ++t)
             files.push_back(trackFilePath(args.base, std::to_string(t)));
 
     std::string text = "# Dumped from compiled track files.\n";
@@ -158,7 +157,7 @@ int runDump(const Arguments& args)
 
 int runPlot(const Arguments& args)
 {
-    const std::array<SyncTrack, 64> tracks = loadTracks(args.base);
+    const std::array<SyncTrack, trackCount> tracks = loadTracks(args.base);
     if (!writePlotPng(args.positional[0], renderTimelinePlot(tracks, endOfProduction))) {
         fprintf(stderr, "%s: cannot write\n", args.positional[0].c_str());
         return 1;
@@ -168,16 +167,15 @@ int runPlot(const Arguments& args)
 
 int runAt(const Arguments& args)
 {
-    char* end = nullptr;
-    const double seconds = std::strtod(args.positional[0].c_str(), &end);
-    if (end == args.positional[0].c_str() || *end != '\0' || !std::isfinite(seconds)) {
+    double seconds = 0.0;
+    if (!parseDouble(args.positional[0], seconds)) {
         fprintf(stderr, "'%s' is not a time in seconds\n%s", args.positional[0].c_str(), usage);
         return 2;
     }
-    const std::array<SyncTrack, 64> tracks = loadTracks(args.base);
+    const std::array<SyncTrack, trackCount> tracks = loadTracks(args.base);
     const double row = rowAt(seconds);
     printf("# %.4f s, row %.2f, scene %d\n", seconds, row, sceneForRow(row));
-    for (int t = 0; t < 64; ++t) {
+    for (int t = 0; t < trackCount; ++t) {
         const float value = float(getSyncValue(&tracks[t], row));  // narrowed as the engine does
         printf("%2d %-22s %.9g\n", t, trackName(t), double(value));
     }

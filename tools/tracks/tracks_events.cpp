@@ -1,9 +1,9 @@
 #include "tracks_events.h"
 
+#include "tracks_text.h"
+
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
-#include <fstream>
 #include <sstream>
 
 namespace {
@@ -11,30 +11,6 @@ namespace {
 // A downbeat that lands within this much of a grid change still counts as the
 // last bar of the old grid, not as a new partial one (seconds).
 constexpr double barEpsilon = 1e-6;
-
-std::vector<std::string> splitWords(const std::string& line)
-{
-    std::vector<std::string> words;
-    std::istringstream in(line.substr(0, line.find('#')));
-    std::string word;
-    while (in >> word)
-        words.push_back(word);
-    return words;
-}
-
-bool parseNumber(const std::string& text, double& value)
-{
-    if (text.empty())
-        return false;
-    char* end = nullptr;
-    value = std::strtod(text.c_str(), &end);
-    return end == text.c_str() + text.size() && std::isfinite(value);
-}
-
-std::string where(const std::string& path, int line)
-{
-    return path + ":" + std::to_string(line) + ": ";
-}
 
 } // namespace
 
@@ -51,16 +27,16 @@ bool parseEventText(const std::string& text, const std::string& path, EventFile&
         if (words.empty())
             continue;
         double seconds = 0.0;
-        if (words.size() < 2 || !parseNumber(words[1], seconds)) {
-            errors.push_back(where(path, lineNo) + "expected '<kind> <seconds>'");
+        if (words.size() < 2 || !parseDouble(words[1], seconds)) {
+            errors.push_back(linePrefix(path, lineNo) + "expected '<kind> <seconds>'");
             continue;
         }
         if (words[0] == "tempo") {
             double bpm = 0.0;
             double beats = 0.0;
-            if (words.size() != 4 || !parseNumber(words[2], bpm) || !parseNumber(words[3], beats) ||
+            if (words.size() != 4 || !parseDouble(words[2], bpm) || !parseDouble(words[3], beats) ||
                 bpm <= 0.0 || beats < 1.0 || beats != std::floor(beats)) {
-                errors.push_back(where(path, lineNo) +
+                errors.push_back(linePrefix(path, lineNo) +
                                  "expected 'tempo <seconds> <bpm> <beats_per_bar>'");
                 continue;
             }
@@ -92,14 +68,12 @@ bool parseEventText(const std::string& text, const std::string& path, EventFile&
 
 bool loadEventFile(const std::string& path, EventFile& out, std::vector<std::string>& errors)
 {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
+    std::string text;
+    if (!readWholeFile(path, text)) {
         errors.push_back(path + ": cannot read the event file");
         return false;
     }
-    std::ostringstream text;
-    text << file.rdbuf();
-    return parseEventText(text.str(), path, out, errors);
+    return parseEventText(text, path, out, errors);
 }
 
 bool secondsAtBarBeat(const EventFile& events, int bar, double beat, double& seconds,

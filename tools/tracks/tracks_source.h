@@ -90,6 +90,3 @@ struct CompileOptions {
 // event kind the event file never names) do not stop the compile.
 bool compileTimeline(const CompileOptions& options, std::vector<std::string>& errors,
                      std::vector<std::string>* warnings = nullptr);
-
-// Reads a whole file into text; false when it cannot be read.
-bool readWholeFile(const std::string& path, std::string& text);

@@ -1,0 +1,61 @@
+#include "tracks_text.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+std::vector<std::string> splitWords(const std::string& line)
+{
+    std::vector<std::string> words;
+    std::istringstream in(line.substr(0, line.find('#')));
+    std::string word;
+    while (in >> word)
+        words.push_back(word);
+    return words;
+}
+
+bool parseDouble(const std::string& text, double& value)
+{
+    if (text.empty())
+        return false;
+    char* end = nullptr;
+    value = std::strtod(text.c_str(), &end);
+    return end == text.c_str() + text.size() && std::isfinite(value);
+}
+
+bool parseFloat(const std::string& text, float& value)
+{
+    if (text.empty())
+        return false;
+    char* end = nullptr;
+    value = std::strtof(text.c_str(), &end);
+    return end == text.c_str() + text.size() && std::isfinite(value);
+}
+
+bool parseInteger(const std::string& text, long long& value)
+{
+    if (text.empty())
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtoll(text.c_str(), &end, 10);
+    return end == text.c_str() + text.size() && errno == 0;
+}
+
+std::string linePrefix(const std::string& path, int line)
+{
+    return path + ":" + std::to_string(line) + ": ";
+}
+
+bool readWholeFile(const std::string& path, std::string& text)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        return false;
+    std::ostringstream buffer;
+    buffer << file.rdbuf();
+    text = buffer.str();
+    return !file.bad();
+}

@@ -1,0 +1,22 @@
+// Line-oriented text helpers shared by the event file and timeline readers:
+// splitting a line into words without its '#' comment, strict number parsing
+// (the whole word or nothing), the "path:line: " prefix of every error, and
+// reading a whole file.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The whitespace-separated words of a line, up to any '#'.
+std::vector<std::string> splitWords(const std::string& line);
+
+// True when the whole text is one finite number (integer: one that fits).
+bool parseDouble(const std::string& text, double& value);
+bool parseFloat(const std::string& text, float& value);
+bool parseInteger(const std::string& text, long long& value);
+
+// "path:line: ", the start of an error about that line.
+std::string linePrefix(const std::string& path, int line);
+
+// Reads a whole file into text; false when it cannot be read.
+bool readWholeFile(const std::string& path, std::string& text);
