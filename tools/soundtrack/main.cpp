@@ -29,12 +29,18 @@ bool parseOptions(int argc, char** argv, Options& options) {
     return !options.mp3Path.empty() && !options.eventsPath.empty();
 }
 
+// Creates the folder a file goes into; a failure shows when the file is opened.
+void createParentFolder(const std::string& path) {
+    std::error_code ec;
+    std::filesystem::path target(path);
+    if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), ec);
+}
+
 // Creates the folder and tries the temporary file, so a bad path is reported
 // before half a minute of rendering rather than after it.
 bool checkWritable(const std::string& path) {
     std::error_code ec;
-    std::filesystem::path target(path);
-    if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), ec);
+    createParentFolder(path);
     const std::string temp = path + ".tmp";
     bool ok = static_cast<bool>(std::ofstream(temp, std::ios::binary | std::ios::trunc));
     if (!ok) std::fprintf(stderr, "quillon-soundtrack: cannot write %s\n", temp.c_str());
@@ -46,8 +52,7 @@ bool checkWritable(const std::string& path) {
 // never leaves a truncated file where the program expects a whole one.
 bool writeFile(const std::string& path, const void* data, size_t size) {
     std::error_code ec;
-    std::filesystem::path target(path);
-    if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), ec);
+    createParentFolder(path);
     const std::string temp = path + ".tmp";
     {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
@@ -62,7 +67,7 @@ bool writeFile(const std::string& path, const void* data, size_t size) {
             return false;
         }
     }
-    std::filesystem::rename(temp, target, ec);
+    std::filesystem::rename(temp, path, ec);
     if (ec) {
         std::fprintf(stderr, "quillon-soundtrack: cannot replace %s: %s\n", path.c_str(), ec.message().c_str());
         std::filesystem::remove(temp, ec);

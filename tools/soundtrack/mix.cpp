@@ -84,12 +84,19 @@ std::vector<float> duckCurve(const Score& score, int64_t frames) {
     return duck;
 }
 
+// The frame from which a voice that starts at time t is dropped: the stop for
+// everything that starts before it, the end of the mix for the rest.
+auto voiceCut(const Score& score, int64_t frames) {
+    const int64_t stopFrame = frameAt(score.stop);
+    return [&score, stopFrame, frames](double t) {
+        return score.stop > 0.0 && t < score.stop ? stopFrame : frames;
+    };
+}
+
 // Percussion, bass and effects.
 void renderRhythm(const Score& score, Buses& buses, const std::vector<float>& duck) {
     flushDenormals();
-    const int64_t frames = stereoFrames(buses.dry);
-    const int64_t stopFrame = frameAt(score.stop);
-    auto cutFor = [&](double t) { return score.stop > 0.0 && t < score.stop ? stopFrame : frames; };
+    const auto cutFor = voiceCut(score, stereoFrames(buses.dry));
     StereoBuffer voice;
     uint32_t seed = 1;
     for (const Hit& h : score.kicks) {
@@ -129,9 +136,7 @@ void renderRhythm(const Score& score, Buses& buses, const std::vector<float>& du
 // Pads and arpeggio.
 void renderHarmony(const Score& score, Buses& buses, const std::vector<float>& duck) {
     flushDenormals();
-    const int64_t frames = stereoFrames(buses.dry);
-    const int64_t stopFrame = frameAt(score.stop);
-    auto cutFor = [&](double t) { return score.stop > 0.0 && t < score.stop ? stopFrame : frames; };
+    const auto cutFor = voiceCut(score, stereoFrames(buses.dry));
     StereoBuffer voice;
     uint32_t seed = 1000;
     for (const PadChord& n : score.pads) {

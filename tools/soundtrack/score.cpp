@@ -230,9 +230,10 @@ struct EventLine {
     std::string text;
 };
 
-std::string formatTime(double seconds) {
+// Times and tempos are written with six decimals.
+std::string sixDecimals(double value) {
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%.6f", seconds);
+    std::snprintf(buf, sizeof buf, "%.6f", value);
     return buf;
 }
 
@@ -285,19 +286,17 @@ std::string formatEvents(const Score& score, const std::vector<std::string>& com
         // A new grid line only where the beat or the bar length changes; the
         // sections tile, so an unchanged grid simply carries on.
         if (!previous || std::abs(previous->beat - s.beat) > 1e-9 || previous->beatsPerBar != s.beatsPerBar) {
-            char bpm[32];
-            std::snprintf(bpm, sizeof bpm, "%.6f", sectionBpm(s));
-            lines.push_back({s.start, 0, "tempo " + formatTime(s.start) + " " + bpm + " " +
-                                             std::to_string(s.beatsPerBar)});
+            lines.push_back({s.start, 0, "tempo " + sixDecimals(s.start) + " " + sixDecimals(sectionBpm(s)) +
+                                             " " + std::to_string(s.beatsPerBar)});
         }
-        lines.push_back({s.start, 1, "section " + formatTime(s.start) + " " + s.name});
+        lines.push_back({s.start, 1, "section " + sixDecimals(s.start) + " " + s.name});
         previous = &s;
     }
-    for (const Hit& h : score.impacts) lines.push_back({h.time, 2, "impact " + formatTime(h.time)});
-    for (const Hit& h : score.kicks) lines.push_back({h.time, 3, "kick " + formatTime(h.time)});
+    for (const Hit& h : score.impacts) lines.push_back({h.time, 2, "impact " + sixDecimals(h.time)});
+    for (const Hit& h : score.kicks) lines.push_back({h.time, 3, "kick " + sixDecimals(h.time)});
     for (const auto* hits : {&score.claps, &score.snares})
-        for (const Hit& h : *hits) lines.push_back({h.time, 4, "snare " + formatTime(h.time)});
-    if (score.stop > 0.0) lines.push_back({score.stop, 5, "stop " + formatTime(score.stop)});
+        for (const Hit& h : *hits) lines.push_back({h.time, 4, "snare " + sixDecimals(h.time)});
+    if (score.stop > 0.0) lines.push_back({score.stop, 5, "stop " + sixDecimals(score.stop)});
     std::stable_sort(lines.begin(), lines.end(), [](const EventLine& a, const EventLine& b) {
         return a.time != b.time ? a.time < b.time : a.order < b.order;
     });

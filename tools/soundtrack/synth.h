@@ -88,7 +88,8 @@ struct Envelope {
 };
 double envelopeLevel(const Envelope& env, double t /* seconds since note on */,
                      double gate /* seconds the note is held */);
-// Seconds after note on until the envelope is inaudible (below -80 dB).
+// Seconds after note on until the envelope has fallen 60 dB below its level
+// at release, where voices cut their tails.
 double envelopeLength(const Envelope& env, double gate /* seconds */);
 
 // Voices: each renders one event into `out`, resized to the event's length;
