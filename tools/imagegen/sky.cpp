@@ -90,6 +90,28 @@ void parallelFor(int count, int threadCount, const Work& work)
     }
 }
 
+// Six faces of size x size texels, all black.
+CubeMap blankCube(int size)
+{
+    CubeMap cube;
+    for (Face& face : cube) {
+        face.size = size;
+        face.rgb.assign(static_cast<size_t>(size) * size * 3, 0.0f);
+    }
+    return cube;
+}
+
+// The RGB triple of texel (x, y) of a face.
+float* texel(Face& face, int x, int y)
+{
+    return &face.rgb[(static_cast<size_t>(y) * face.size + x) * 3];
+}
+
+const float* texel(const Face& face, int x, int y)
+{
+    return &face.rgb[(static_cast<size_t>(y) * face.size + x) * 3];
+}
+
 // Face coordinates of a direction on a given face: false when the direction
 // points away from that face. s and t may fall outside 0..1 near the edges.
 bool projectToFace(int face, Vec3 d, float& s, float& t)
@@ -175,7 +197,7 @@ void splatStar(CubeMap& cube, const Star& star)
                 Vec3 c = cross(d, star.direction);
                 float angle2 = dot(c, c);
                 float w = std::exp(-0.5f * angle2 / (kStarSigma * kStarSigma));
-                float* p = &cube[face].rgb[(static_cast<size_t>(y) * size + x) * 3];
+                float* p = texel(cube[face], x, y);
                 p[0] += star.colour.x * w;
                 p[1] += star.colour.y * w;
                 p[2] += star.colour.z * w;
@@ -269,16 +291,12 @@ Vec3 skyBackground(Vec3 d)
 
 CubeMap renderSky(int size, int threadCount)
 {
-    CubeMap cube;
-    for (Face& face : cube) {
-        face.size = size;
-        face.rgb.assign(static_cast<size_t>(size) * size * 3, 0.0f);
-    }
+    CubeMap cube = blankCube(size);
     parallelFor(6 * size, threadCount, [&](int row) {
         int face = row / size, y = row % size;
         for (int x = 0; x < size; ++x) {
             Vec3 c = skyBackground(cubeDirection(face, (x + 0.5f) / size, (y + 0.5f) / size));
-            float* p = &cube[face].rgb[(static_cast<size_t>(y) * size + x) * 3];
+            float* p = texel(cube[face], x, y);
             p[0] = c.x;
             p[1] = c.y;
             p[2] = c.z;
@@ -293,23 +311,20 @@ CubeMap renderSky(int size, int threadCount)
 
 CubeMap downsampleCube(const CubeMap& source, int factor)
 {
-    CubeMap out;
     int size = source[0].size / factor;
+    CubeMap out = blankCube(size);
     float norm = 1.0f / (factor * factor);
     for (int f = 0; f < 6; ++f) {
-        out[f].size = size;
-        out[f].rgb.assign(static_cast<size_t>(size) * size * 3, 0.0f);
         for (int y = 0; y < size; ++y) {
             for (int x = 0; x < size; ++x) {
                 for (int c = 0; c < 3; ++c) {
                     float sum = 0.0f;
                     for (int dy = 0; dy < factor; ++dy) {
                         for (int dx = 0; dx < factor; ++dx) {
-                            size_t i = (static_cast<size_t>(y * factor + dy) * source[f].size + x * factor + dx) * 3;
-                            sum += source[f].rgb[i + c];
+                            sum += texel(source[f], x * factor + dx, y * factor + dy)[c];
                         }
                     }
-                    out[f].rgb[(static_cast<size_t>(y) * size + x) * 3 + c] = sum * norm;
+                    texel(out[f], x, y)[c] = sum * norm;
                 }
             }
         }
@@ -340,7 +355,7 @@ CubeMap convolveCube(const CubeMap& source, int outputSize, int exponent, int th
                         Vec3 d = cubeDirection(f, s, t);
                         directions.push_back(d);
                         weights.push_back(texelSolidAngle(2.0f * s - 1.0f, 2.0f * t - 1.0f, size));
-                        const float* p = &source[f].rgb[(static_cast<size_t>(y) * size + x) * 3];
+                        const float* p = texel(source[f], x, y);
                         radiance.push_back({p[0], p[1], p[2]});
                         sum = add(sum, d);
                     }
@@ -360,11 +375,7 @@ CubeMap convolveCube(const CubeMap& source, int outputSize, int exponent, int th
         }
     }
 
-    CubeMap out;
-    for (Face& face : out) {
-        face.size = outputSize;
-        face.rgb.assign(static_cast<size_t>(outputSize) * outputSize * 3, 0.0f);
-    }
+    CubeMap out = blankCube(outputSize);
     parallelFor(6 * outputSize, threadCount, [&](int row) {
         int f = row / outputSize, y = row % outputSize;
         for (int x = 0; x < outputSize; ++x) {
@@ -386,7 +397,7 @@ CubeMap convolveCube(const CubeMap& source, int outputSize, int exponent, int th
                     total += w;
                 }
             }
-            float* p = &out[f].rgb[(static_cast<size_t>(y) * outputSize + x) * 3];
+            float* p = texel(out[f], x, y);
             p[0] = static_cast<float>(r / total);
             p[1] = static_cast<float>(g / total);
             p[2] = static_cast<float>(b / total);

@@ -132,12 +132,8 @@ std::vector<uint8_t> buildSkyDome3ds(int segments, int rings)
     putU32(w, kFormatVersion);
     endChunk(w);
     beginChunk(w, kChunkObject);
-    for (const char* c = "skydome"; ; ++c) {
-        w.bytes.push_back(static_cast<uint8_t>(*c));
-        if (*c == 0) {
-            break;
-        }
-    }
+    const char name[] = "skydome";  // written with its terminating zero
+    w.bytes.insert(w.bytes.end(), name, name + sizeof name);
     beginChunk(w, kChunkTriMesh);
 
     beginChunk(w, kChunkVertices);

@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr int kPageWidth = 1280;   // pixels; one overlay page is the design size
+constexpr int kPageWidth = 1280;   // pixels; one overlay page fills the 1280 x 720 screen
 constexpr int kPageHeight = 720;   // pixels
 constexpr int kLogoBand = 256;     // pixels; height of one logo band
 constexpr uint32_t kNoiseSeed = 0x51a7e3u;
@@ -208,18 +208,25 @@ Font openFont(const std::vector<uint8_t>& bytes)
     return font;
 }
 
+// Moves the pen past the letter at c: its advance, then, unless it is the
+// last letter, the kerning towards the next one and the tracking.
+void advancePen(const Font& font, const char* c, float scale, float tracking, float& pen)
+{
+    int advance = 0, bearing = 0;
+    stbtt_GetCodepointHMetrics(&font.info, *c, &advance, &bearing);
+    pen += advance * scale;
+    if (c[1] != 0) {
+        pen += stbtt_GetCodepointKernAdvance(&font.info, c[0], c[1]) * scale + tracking;
+    }
+}
+
 // Width in pixels of text at a pixel height, tracking added between letters.
 float textWidth(const Font& font, const char* text, float pixelHeight, float tracking)
 {
     float scale = stbtt_ScaleForPixelHeight(&font.info, pixelHeight);
     float pen = 0.0f;
     for (const char* c = text; *c != 0; ++c) {
-        int advance = 0, bearing = 0;
-        stbtt_GetCodepointHMetrics(&font.info, *c, &advance, &bearing);
-        pen += advance * scale;
-        if (c[1] != 0) {
-            pen += stbtt_GetCodepointKernAdvance(&font.info, c[0], c[1]) * scale + tracking;
-        }
+        advancePen(font, c, scale, tracking, pen);
     }
     return pen;
 }
@@ -261,12 +268,7 @@ void drawText(Mask& mask, const Font& font, const char* text, float pixelHeight,
                 }
             }
         }
-        int advance = 0, bearing = 0;
-        stbtt_GetCodepointHMetrics(&font.info, *c, &advance, &bearing);
-        pen += advance * scale;
-        if (c[1] != 0) {
-            pen += stbtt_GetCodepointKernAdvance(&font.info, c[0], c[1]) * scale + tracking;
-        }
+        advancePen(font, c, scale, tracking, pen);
     }
 }
 
