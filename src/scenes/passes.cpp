@@ -14,6 +14,12 @@
 #include "render/draw.h"
 #include "render/render_target.h"
 
+namespace {
+
+constexpr float kLineSize = 0.0425f;
+
+} // namespace
+
 void useProgram(const char* name)
 {
     useShader(name);
@@ -78,6 +84,45 @@ void setAdditiveBlending()
 void setNoBlending()
 {
     glDisable(GL_BLEND);
+}
+
+void setLineUniforms(float grow, double musicTime, const float* trackValues, int32_t trackCount,
+                     float maxRadius)
+{
+    setUniformFloat("grow", grow);
+    setUniformFloat("linesize", kLineSize);
+    setTimeUniform("t", musicTime);
+    setTracks(trackValues, trackCount);
+    setUniformFloat("max_radius", maxRadius);
+}
+
+void bindParticleTextures(const char* sharp, const char* blurred)
+{
+    bindLibraryTexture(sharp, 0, GL_REPEAT, GL_LINEAR_MIPMAP_LINEAR, GL_LINEAR);
+    bindLibraryTexture(blurred, 1, GL_REPEAT, GL_LINEAR_MIPMAP_LINEAR, GL_LINEAR);
+}
+
+void bindSphereTextures(Demo& demo, int32_t reflectionMinFilter)
+{
+    bindCubeTexture(0, demo.specularCube, GL_REPEAT, GL_LINEAR_MIPMAP_LINEAR);
+    bindCubeTexture(1, demo.environmentCube, GL_REPEAT, GL_LINEAR_MIPMAP_LINEAR);
+    bindTargetTexture(demo.skyTarget, 2);
+    bindTargetTexture(demo.strandTarget, 3);
+    bindCubeTexture(4, demo.reflectionCube, GL_REPEAT, reflectionMinFilter);
+}
+
+void drawRaysToPoints(Mesh& batch, const std::vector<Vec4>& points,
+                      const std::vector<int32_t>& indices, float key)
+{
+    int32_t count = 0;
+    for (int32_t index : indices) {
+        if (count == kSegmentBatchQuads) break;
+        if (index < 0 || size_t(index) >= points.size()) continue;
+        const Vec4& p = points[size_t(index)];
+        setSegment(batch, count++, 0.0f, 0.0f, 0.0f, p.x, p.y, p.z, key, 0.0f);
+    }
+    uploadSegmentBatch(batch, count);
+    drawSegments(batch, count);
 }
 
 void drawSkyPass(Demo& demo, const float* trackValues)

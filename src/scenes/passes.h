@@ -1,18 +1,25 @@
 // The conventions every pass of the two scenes follows, as one helper each:
-// a program made current by file name, "tracks" and "time" uniforms, clears
-// of the bound target, the two blend modes and the depth state, the sky pass
-// both scenes share and the far cloud's spin. Owns nothing; GL state is set
+// a program made current by file name, "tracks", "time" and line uniforms,
+// the particle and sphere texture sets, rays from the origin, clears of the
+// bound target, the two blend modes and the depth state, the sky pass both
+// scenes share and the far cloud's spin. Owns nothing; GL state is set
 // explicitly by each pass and never restored.
 #pragma once
 
 #include <cstdint>
+#include <vector>
+
+#include "fx/noise.h"
 
 struct Demo;
+struct Mesh;
 struct NodeCloud;
 
 // Counts of "tracks" uploads: the first 32 values or all 64.
 constexpr int32_t kFirstTracks = 32;
 constexpr int32_t kAllTracks = 64;
+// Width of the wire spheres' and the wire shell's lines.
+constexpr float kWireLineWidth = 0.2f;  // pixels
 
 // Makes the program of that shader file current; when there is none prints
 // "cant find %s\n" and leaves the current program as it is.
@@ -38,6 +45,23 @@ void setAlphaBlending();
 void setAdditiveBlending();
 // Blending off.
 void setNoBlending();
+
+// "grow", "linesize", "t", "tracks" (the first trackCount values) and
+// "max_radius": the uniforms every line and ray program reads.
+void setLineUniforms(float grow /* 0..1 */, double musicTime /* seconds */,
+                     const float* trackValues, int32_t trackCount, float maxRadius);
+// The sharp and the blurred particle sprite (library file names) on units 0
+// and 1, repeating, mipmapped minification, linear magnification.
+void bindParticleTextures(const char* sharp, const char* blurred);
+// The shiny spheres' maps: specular and environment cubes on units 0 and 1,
+// the sky and strand targets on 2 and 3, the reflection cube on 4 with the
+// given minification.
+void bindSphereTextures(Demo& demo, int32_t reflectionMinFilter);
+// One segment from the origin to points[i] for each index in the list (an
+// index outside points is skipped), with "texcoord2" (key, 0); at most the
+// batch's capacity. Uploads and draws them.
+void drawRaysToPoints(Mesh& batch, const std::vector<Vec4>& points,
+                      const std::vector<int32_t>& indices, float key);
 
 // Renders the sky dome into skyTarget from the specular and environment cube maps.
 void drawSkyPass(Demo& demo, const float* trackValues);

@@ -18,25 +18,8 @@
 
 namespace {
 
-constexpr float kLineSize = 0.0425f;
 constexpr float kHubSphereSize = 0.1f;
 constexpr float kHubSphereAlpha = 0.25f;
-constexpr float kWireLineWidth = 0.2f;  // pixels
-
-void bindParticleTextures()
-{
-    bindLibraryTexture("p_sharp_.png", 0, GL_REPEAT, GL_LINEAR_MIPMAP_LINEAR, GL_LINEAR);
-    bindLibraryTexture("p_blurred_.png", 1, GL_REPEAT, GL_LINEAR_MIPMAP_LINEAR, GL_LINEAR);
-}
-
-void setLineUniforms(float grow, double musicTime, const float* trackValues, float maxRadius)
-{
-    setUniformFloat("grow", grow);
-    setUniformFloat("linesize", kLineSize);
-    setTimeUniform("t", musicTime);
-    setTracks(trackValues, kAllTracks);
-    setUniformFloat("max_radius", maxRadius);
-}
 
 // One segment per link between the nodes' positions, keyed by the link's
 // shell; at most the batch's capacity. Uploads and draws them.
@@ -82,7 +65,7 @@ void drawScene1(const float* trackValues, Demo& demo, double musicTime)
     setTracks(trackValues, kFirstTracks);
     setNoDepthTest();
     setAdditiveBlending();
-    bindParticleTextures();
+    bindParticleTextures("p_sharp_.png", "p_blurred_.png");
     bindCubeTexture(2, demo.environmentCube, GL_CLAMP_TO_EDGE, GL_LINEAR_MIPMAP_LINEAR);
     bindTargetTexture(demo.skyTarget, 3);
     resetPositions(demo.farCloud);
@@ -100,7 +83,7 @@ void drawScene1(const float* trackValues, Demo& demo, double musicTime)
     setTracks(trackValues, kFirstTracks);
     setNoDepthTest();
     setAdditiveBlending();
-    bindParticleTextures();
+    bindParticleTextures("p_sharp_.png", "p_blurred_.png");
     bindCubeTexture(2, demo.environmentCube, GL_CLAMP_TO_EDGE, GL_LINEAR_MIPMAP_LINEAR);
     bindTexture2D(3, demo.skyTarget.texture, GL_LINEAR_MIPMAP_LINEAR);
     update(nodes, musicTime, trackValues[15], trackValues[17], trackValues[18]);
@@ -136,11 +119,7 @@ void drawScene1(const float* trackValues, Demo& demo, double musicTime)
     setTracks(trackValues, kFirstTracks);
     setUniformFloat("pSize", 1.0f);
     setTimeUniform("time", musicTime);
-    bindCubeTexture(0, demo.specularCube, GL_REPEAT, GL_LINEAR_MIPMAP_LINEAR);
-    bindCubeTexture(1, demo.environmentCube, GL_REPEAT, GL_LINEAR_MIPMAP_LINEAR);
-    bindTargetTexture(demo.skyTarget, 2);
-    bindTargetTexture(demo.strandTarget, 3);
-    bindCubeTexture(4, demo.reflectionCube, GL_REPEAT, GL_LINEAR);
+    bindSphereTextures(demo, GL_LINEAR);
     setQuad(demo.spriteBatch, 0, 0.0f, 0.0f, 0.0f, 1.0f);
     uploadQuadBatch(demo.spriteBatch, 1);
     drawQuads(demo.spriteBatch, 1);
@@ -155,7 +134,7 @@ void drawScene1(const float* trackValues, Demo& demo, double musicTime)
         applyCamera(demo.camera);
         setDepthTest(false);
         setAdditiveBlending();
-        setLineUniforms(grow, musicTime, trackValues, maxRadius);
+        setLineUniforms(grow, musicTime, trackValues, kAllTracks, maxRadius);
         bindLibraryTexture("s0_line_.png", 0, GL_CLAMP_TO_EDGE, GL_LINEAR, GL_LINEAR);
         bindLibraryTexture("s1_line_.png", 1, GL_CLAMP_TO_EDGE, GL_LINEAR, GL_LINEAR);
         build(demo.links, nodes.workingPositions, trackValues[38], trackValues[39]);
@@ -168,17 +147,9 @@ void drawScene1(const float* trackValues, Demo& demo, double musicTime)
         applyCamera(demo.camera);
         setDepthTest(true);
         setAdditiveBlending();
-        setLineUniforms(grow, musicTime, trackValues, maxRadius);
+        setLineUniforms(grow, musicTime, trackValues, kAllTracks, maxRadius);
         bindLibraryTexture("s0_line_.png", 0, GL_CLAMP_TO_EDGE, GL_LINEAR, GL_LINEAR);
-        int32_t halos = 0;
-        for (int32_t hub : demo.links.hubs) {
-            if (halos == kSegmentBatchQuads) break;
-            if (hub < 0 || hub >= nodeCount) continue;
-            const Vec4& p = nodes.workingPositions[size_t(hub)];
-            setSegment(demo.segmentBatch, halos++, 0.0f, 0.0f, 0.0f, p.x, p.y, p.z, 0.0f, 0.0f);
-        }
-        uploadSegmentBatch(demo.segmentBatch, halos);
-        drawSegments(demo.segmentBatch, halos);
+        drawRaysToPoints(demo.segmentBatch, nodes.workingPositions, demo.links.hubs, 0.0f);
     }
 
     endRenderTarget(demo.sceneTarget1);

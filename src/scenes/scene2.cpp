@@ -23,13 +23,12 @@
 
 namespace {
 
-constexpr float kLineSize = 0.0425f;
 constexpr float kRimSphereSize = 0.25f;
-constexpr float kWireLineWidth = 0.2f;  // pixels
 constexpr float kRimRayKey = 20.0f;     // "texcoord2".x of the rays to the rim
 
-// The frame's own lists. They are emptied every frame and keep their storage,
-// so the frame allocates nothing once they have grown.
+// The frame's own lists. They are emptied every frame and keep their storage;
+// each holds at most one entry per cluster, and that much room is reserved
+// on the first frame, so later frames allocate nothing.
 struct FrameLists {
     std::vector<int32_t> clusterOrder;  // every cluster, ascending distance from the origin
     std::vector<int32_t> farNodes;
@@ -39,27 +38,12 @@ struct FrameLists {
 
 FrameLists frameLists;
 
-void bindParticleTextures(const char* sharp, const char* blurred)
-{
-    bindLibraryTexture(sharp, 0, GL_REPEAT, GL_LINEAR_MIPMAP_LINEAR, GL_LINEAR);
-    bindLibraryTexture(blurred, 1, GL_REPEAT, GL_LINEAR_MIPMAP_LINEAR, GL_LINEAR);
-}
-
 // Colour adds up while alpha keeps the coverage of the nearest silhouette.
 void setStrandGlowBlending()
 {
     glEnable(GL_BLEND);
     glBlendEquationSeparate(GL_FUNC_ADD, GL_FUNC_ADD);
     glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-}
-
-void setRayUniforms(float grow, double musicTime, const float* trackValues, float growRadius)
-{
-    setUniformFloat("grow", grow);
-    setUniformFloat("linesize", kLineSize);
-    setTimeUniform("t", musicTime);
-    setTracks(trackValues, kFirstTracks);
-    setUniformFloat("max_radius", growRadius);
 }
 
 void updateScene2(const float* trackValues, Demo& demo, double musicTime)
@@ -75,6 +59,12 @@ void updateScene2(const float* trackValues, Demo& demo, double musicTime)
     } else if (mode == 3 && !swarm.secondTable.empty()) {
         clusterCamera(demo.camera, trackValues, swarm, swarm.secondTable[size_t(second)]);
     }
+
+    const size_t clusters = swarm.clusterCentres.size();
+    frameLists.clusterOrder.reserve(clusters);
+    frameLists.farNodes.reserve(clusters);
+    frameLists.rimNodes.reserve(clusters);
+    demo.nearNodes.reserve(clusters);
 
     bendStrand(swarm, static_cast<float>(musicTime), trackValues);
     gatherClusters(swarm, static_cast<float>(musicTime));
@@ -121,8 +111,6 @@ void drawStrandPass(Demo& demo, float musicTime, const float* trackValues)
     drawIndexedQuadList(demo.spriteBatch, centres, demo.nearNodes);
 
     setUniformFloat("pSize", 1.06125f);
-    glDepthMask(GL_FALSE);
-    setStrandGlowBlending();
     drawIndexedQuadList(demo.spriteBatch, centres, demo.nearNodes);
     glDepthMask(GL_TRUE);
 }
@@ -183,11 +171,7 @@ void drawScene2(const float* trackValues, Demo& demo, double musicTime)
     setTimeUniform("time", musicTime);
     // Unit 0 is a cube-map sampler in this program: bind the specular map
     // explicitly, as the first scene does, instead of relying on the sky pass.
-    bindCubeTexture(0, demo.specularCube, GL_REPEAT, GL_LINEAR_MIPMAP_LINEAR);
-    bindCubeTexture(1, demo.environmentCube, GL_REPEAT, GL_LINEAR_MIPMAP_LINEAR);
-    bindTargetTexture(demo.skyTarget, 2);
-    bindTargetTexture(demo.strandTarget, 3);
-    bindCubeTexture(4, demo.reflectionCube, GL_REPEAT, GL_NEAREST_MIPMAP_LINEAR);
+    bindSphereTextures(demo, GL_NEAREST_MIPMAP_LINEAR);
     drawIndexedQuadList(demo.spriteBatch, centres, demo.nearNodes);
     mark(demo.profiler, "shiny spheres");
 
@@ -197,11 +181,7 @@ void drawScene2(const float* trackValues, Demo& demo, double musicTime)
     setTracks(trackValues, kAllTracks);
     setUniformFloat("pSize", 1.0f);
     setTimeUniform("time", musicTime);
-    bindCubeTexture(0, demo.specularCube, GL_REPEAT, GL_LINEAR_MIPMAP_LINEAR);
-    bindCubeTexture(1, demo.environmentCube, GL_REPEAT, GL_LINEAR_MIPMAP_LINEAR);
-    bindTargetTexture(demo.skyTarget, 2);
-    bindTargetTexture(demo.strandTarget, 3);
-    bindCubeTexture(4, demo.reflectionCube, GL_REPEAT, GL_LINEAR_MIPMAP_LINEAR);
+    bindSphereTextures(demo, GL_LINEAR_MIPMAP_LINEAR);
     drawIndexedQuadList(demo.spriteBatch, centres, frameLists.farNodes);
     mark(demo.profiler, "shiny spheres2");
 
@@ -246,26 +226,17 @@ void drawScene2(const float* trackValues, Demo& demo, double musicTime)
     setAdditiveBlending();
     useProgram("line_s.glsl");
     applyCamera(demo.camera);
-    setRayUniforms(grow, musicTime, trackValues, growRadius);
+    setLineUniforms(grow, musicTime, trackValues, kFirstTracks, growRadius);
     bindLibraryTexture("s0_line_.png", 0, GL_CLAMP_TO_EDGE, GL_LINEAR, GL_LINEAR);
     mark(demo.profiler, "line draw");
-    if (trackValues[30] != 0.0f) {
-        int32_t rays = 0;
-        for (int32_t j : rim) {
-            if (rays == kSegmentBatchQuads) break;
-            const Vec4& p = centres[size_t(j)];
-            setSegment(demo.segmentBatch, rays++, 0.0f, 0.0f, 0.0f, p.x, p.y, p.z, kRimRayKey, 0.0f);
-        }
-        uploadSegmentBatch(demo.segmentBatch, rays);
-        drawSegments(demo.segmentBatch, rays);
-    }
+    if (trackValues[30] != 0.0f) drawRaysToPoints(demo.segmentBatch, centres, rim, kRimRayKey);
 
     // Links from every cluster to the strand.
     setDepthTest(false);
     setAdditiveBlending();
     useProgram("dash101.glsl");
     applyCamera(demo.camera);
-    setRayUniforms(grow, musicTime, trackValues, growRadius);
+    setLineUniforms(grow, musicTime, trackValues, kFirstTracks, growRadius);
     setUniformFloat("aa", trackValues[40]);
     bindLibraryTexture("s0_line_.png", 0, GL_CLAMP_TO_EDGE, GL_LINEAR, GL_LINEAR);
     int32_t links = 0;
@@ -315,7 +286,7 @@ void drawScene2(const float* trackValues, Demo& demo, double musicTime)
     endRenderTarget(demo.sceneTarget2);
     mark(demo.profiler, "backbuffer end");
 
-    // Bloom: a bright pass at the design size, then a wide soft blur.
+    // Bloom: a bright pass, then a wide soft blur of it.
     setFlatState();
     gaussianBlur(24.0f, 10, 1.5f, 1.0f, demo.sceneTarget2, demo.bloomWideTarget, demo.bloomTarget);
     gaussianBlur(40.0f, 20, 1.0f, 0.0f, demo.bloomTarget, demo.bloomMidTarget, demo.bloomSoftTarget);
