@@ -47,6 +47,17 @@ uint32_t createBuffer(GLenum target, size_t bytes, const void* data, GLenum usag
     return buffer;
 }
 
+// GL buffers for a laid-out batch: its vertexData as a dynamic vertex buffer
+// and its 32-bit indexData with the given usage.
+void createBatchBuffers(Mesh& mesh, GLenum indexUsage)
+{
+    mesh.vertexBuffer = createBuffer(GL_ARRAY_BUFFER, mesh.vertexData.size() * sizeof(float),
+                                     mesh.vertexData.data(), GL_DYNAMIC_DRAW);
+    mesh.indexBuffer = createBuffer(GL_ELEMENT_ARRAY_BUFFER,
+                                    mesh.indexData.size() * sizeof(uint32_t),
+                                    mesh.indexData.data(), indexUsage);
+}
+
 }  // namespace
 
 bool loadMeshFile(const char* path) { return loadMeshFile(path, skyMesh); }
@@ -155,22 +166,14 @@ void createQuadMesh(Mesh& mesh)
 void createQuadBatch(Mesh& mesh, int32_t quadCount)
 {
     layoutQuadBatch(mesh, quadCount);
-    mesh.vertexBuffer = createBuffer(GL_ARRAY_BUFFER, mesh.vertexData.size() * sizeof(float),
-                                     mesh.vertexData.data(), GL_DYNAMIC_DRAW);
-    mesh.indexBuffer = createBuffer(GL_ELEMENT_ARRAY_BUFFER,
-                                    mesh.indexData.size() * sizeof(uint32_t),
-                                    mesh.indexData.data(), GL_DYNAMIC_DRAW);
+    createBatchBuffers(mesh, GL_DYNAMIC_DRAW);
     printf("[mesh]%d quads added\n", mesh.vertexCount / 4);
 }
 
 void createSegmentBatch(Mesh& mesh)
 {
     layoutSegmentBatch(mesh);
-    mesh.vertexBuffer = createBuffer(GL_ARRAY_BUFFER, mesh.vertexData.size() * sizeof(float),
-                                     mesh.vertexData.data(), GL_DYNAMIC_DRAW);
-    mesh.indexBuffer = createBuffer(GL_ELEMENT_ARRAY_BUFFER,
-                                    mesh.indexData.size() * sizeof(uint32_t),
-                                    mesh.indexData.data(), GL_STATIC_DRAW);
+    createBatchBuffers(mesh, GL_STATIC_DRAW);
     printf("[mesh]%d quads added\n", kSegmentBatchQuads);
 }
 

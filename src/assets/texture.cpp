@@ -44,13 +44,36 @@ float* decodeHdr(const char* path, int& width, int& height, int& channels)
     return pixels;
 }
 
-void setDefaultParameters()
+// Decodes an 8-bit image with the given channel count forced (0 keeps the
+// file's own); stb_image allocation, nullptr when unreadable.
+unsigned char* decodeBytes(const char* path, int& width, int& height, int& channels, int forced)
 {
+    FILE* file = fopen(path, "rb");
+    if (!file) return nullptr;
+    unsigned char* pixels = stbi_load_from_file(file, &width, &height, &channels, forced);
+    fclose(file);
+    return pixels;
+}
+
+// Uploads RGB (3 channels) or RGBA pixels of the given type into a new 2D
+// texture with mipmaps, linear filtering and repeat wrap, and frees the
+// pixels (an stb_image allocation). The caller owns the texture.
+uint32_t createTexture2D(GLint internalFormat, int width, int height, int channels, GLenum type,
+                         void* pixels)
+{
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexImage2D(GL_TEXTURE_2D, 0, internalFormat, width, height, 0,
+                 channels == 3 ? GL_RGB : GL_RGBA, type, pixels);
+    stbi_image_free(pixels);
     glGenerateMipmap(GL_TEXTURE_2D);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    return texture;
 }
 
 uint32_t loadHdrTexture(const char* path)
@@ -63,15 +86,7 @@ uint32_t loadHdrTexture(const char* path)
         return kInvalidTexture;
     }
     printf("xyn = %d %d %d\n", width, height, channels);
-    GLuint texture = 0;
-    glGenTextures(1, &texture);
-    glBindTexture(GL_TEXTURE_2D, texture);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB32F, width, height, 0,
-                 channels == 3 ? GL_RGB : GL_RGBA, GL_FLOAT, pixels);
-    stbi_image_free(pixels);
-    setDefaultParameters();
-    return texture;
+    return createTexture2D(GL_RGB32F, width, height, channels, GL_FLOAT, pixels);
 }
 
 }  // namespace
@@ -107,12 +122,7 @@ uint32_t loadTextureFile(const char* path)
     if (isHdrFile(path)) return loadHdrTexture(path);
 
     int width = 0, height = 0, channels = 0;
-    FILE* file = fopen(path, "rb");
-    unsigned char* pixels = nullptr;
-    if (file) {
-        pixels = stbi_load_from_file(file, &width, &height, &channels, 0);
-        fclose(file);
-    }
+    unsigned char* pixels = decodeBytes(path, width, height, channels, 0);
     if (!pixels) {
         printf("[texture]%s is invalid\n", path);
         return kInvalidTexture;
@@ -121,12 +131,7 @@ uint32_t loadTextureFile(const char* path)
     // have; decode them again expanded to four channels.
     if (channels < 3) {
         stbi_image_free(pixels);
-        pixels = nullptr;
-        file = fopen(path, "rb");
-        if (file) {
-            pixels = stbi_load_from_file(file, &width, &height, &channels, 4);
-            fclose(file);
-        }
+        pixels = decodeBytes(path, width, height, channels, 4);
         if (!pixels) {
             printf("[texture]%s is invalid\n", path);
             return kInvalidTexture;
@@ -138,15 +143,7 @@ uint32_t loadTextureFile(const char* path)
         internalFormat = GL_RGBA;
         printf("%s gets internalformat GL_RGBA\n", path);
     }
-    GLuint texture = 0;
-    glGenTextures(1, &texture);
-    glBindTexture(GL_TEXTURE_2D, texture);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glTexImage2D(GL_TEXTURE_2D, 0, internalFormat, width, height, 0,
-                 channels == 3 ? GL_RGB : GL_RGBA, GL_UNSIGNED_BYTE, pixels);
-    stbi_image_free(pixels);
-    setDefaultParameters();
-    return texture;
+    return createTexture2D(internalFormat, width, height, channels, GL_UNSIGNED_BYTE, pixels);
 }
 
 uint32_t findTexture(const char* name)
