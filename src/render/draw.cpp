@@ -64,7 +64,7 @@ void drawBlocks(const Mesh& mesh, const AttributeBlock (&blocks)[N], int64_t ind
 
 int32_t clampQuads(const Mesh& batch, int32_t quadCount)
 {
-    const int32_t capacity = batch.vertexCount / 4;
+    const int32_t capacity = drawdetail::quadCapacity(batch);
     if (quadCount < 0) return 0;
     return quadCount < capacity ? quadCount : capacity;
 }

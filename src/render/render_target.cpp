@@ -120,10 +120,5 @@ void endRenderTarget(RenderTarget& target)
 
 void bindTargetTexture(const RenderTarget& target, int32_t unit)
 {
-    if (target.texture == 0 || !bindSamplerTexture(unit, GL_TEXTURE_2D, target.texture)) return;
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_R, GL_CLAMP_TO_EDGE);
+    bindTexture2D(unit, target.texture, GL_LINEAR);
 }
