@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <sstream>
 
 namespace {
 
@@ -20,15 +19,11 @@ bool parseEventText(const std::string& text, const std::string& path, EventFile&
     const size_t errorsBefore = errors.size();
     out = EventFile{};
     out.path = path;
-    std::istringstream in(text);
-    std::string line;
-    for (int lineNo = 1; std::getline(in, line); ++lineNo) {
-        const std::vector<std::string> words = splitWords(line);
-        if (words.empty())
-            continue;
+    for (const WordLine& line : wordLines(text)) {
+        const std::vector<std::string>& words = line.words;
         double seconds = 0.0;
         if (words.size() < 2 || !parseDouble(words[1], seconds)) {
-            errors.push_back(linePrefix(path, lineNo) + "expected '<kind> <seconds>'");
+            errors.push_back(linePrefix(path, line.number) + "expected '<kind> <seconds>'");
             continue;
         }
         if (words[0] == "tempo") {
@@ -36,7 +31,7 @@ bool parseEventText(const std::string& text, const std::string& path, EventFile&
             double beats = 0.0;
             if (words.size() != 4 || !parseDouble(words[2], bpm) || !parseDouble(words[3], beats) ||
                 bpm <= 0.0 || beats < 1.0 || beats != std::floor(beats)) {
-                errors.push_back(linePrefix(path, lineNo) +
+                errors.push_back(linePrefix(path, line.number) +
                                  "expected 'tempo <seconds> <bpm> <beats_per_bar>'");
                 continue;
             }

@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
-#include <sstream>
 
 namespace {
 
@@ -301,12 +300,9 @@ bool parseTimeline(const std::string& text, const std::string& path, const Event
     out.path = path;
     int current = -1;           // the block being read; -1 outside any
     bool brokenHeader = false;  // its keys are skipped: the header's error names the block
-    std::istringstream in(text);
-    std::string line;
-    for (int lineNo = 1; std::getline(in, line); ++lineNo) {
-        const std::vector<std::string> words = splitWords(line);
-        if (words.empty())
-            continue;
+    for (const WordLine& line : wordLines(text)) {
+        const std::vector<std::string>& words = line.words;
+        const int lineNo = line.number;
         const std::string at = linePrefix(path, lineNo);
 
         if (words[0] == "track") {

@@ -16,6 +16,19 @@ std::vector<std::string> splitWords(const std::string& line)
     return words;
 }
 
+std::vector<WordLine> wordLines(const std::string& text)
+{
+    std::vector<WordLine> lines;
+    std::istringstream in(text);
+    std::string line;
+    for (int number = 1; std::getline(in, line); ++number) {
+        std::vector<std::string> words = splitWords(line);
+        if (!words.empty())
+            lines.push_back(WordLine{number, std::move(words)});
+    }
+    return lines;
+}
+
 bool parseDouble(const std::string& text, double& value)
 {
     if (text.empty())

@@ -10,6 +10,14 @@
 // The whitespace-separated words of a line, up to any '#'.
 std::vector<std::string> splitWords(const std::string& line);
 
+// A line of text that holds words, with its number counted from 1.
+struct WordLine {
+    int number = 0;
+    std::vector<std::string> words;  // never empty
+};
+// Every line of text that has words left once its comment is gone.
+std::vector<WordLine> wordLines(const std::string& text);
+
 // True when the whole text is one finite number (integer: one that fits).
 bool parseDouble(const std::string& text, double& value);
 bool parseFloat(const std::string& text, float& value);
