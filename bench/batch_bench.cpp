@@ -1,7 +1,8 @@
 // Cost of writing sprite and segment batches on the CPU and of sending them to
 // GL: the used range written in place (what the drawing helpers do), against
-// orphaning first and against re-specifying the whole buffer. Upload benchmarks need a display (run under xvfb-run); without one
-// they report an error and skip.
+// orphaning first and against re-specifying the whole buffer. Upload
+// benchmarks need a display (run under xvfb-run); without one they report an
+// error and skip.
 #include <cstdio>
 
 #include <GL/glew.h>
@@ -13,42 +14,62 @@
 
 namespace {
 
+// Runs make with stdout sent to /dev/null: the window layer and the mesh
+// makers print, and the benchmark table should stay clean.
+template <class Make>
+void quietly(Make make)
+{
+    FILE* sink = fopen("/dev/null", "w");
+    FILE* saved = stdout;
+    if (sink) stdout = sink;
+    make();
+    stdout = saved;
+    if (sink) fclose(sink);
+}
+
 bool haveGL()
 {
     static int state = -1;
     if (state == -1) {
         static AppWindow window;
-        // The window layer and mesh makers print; keep the benchmark table clean.
-        FILE* saved = stdout;
-        stdout = fopen("/dev/null", "w");
-        state = createHiddenAppWindow("batch bench", 64, 64, window) ? 1 : 0;
-        stdout = saved;
+        quietly([] { state = createHiddenAppWindow("batch bench", 64, 64, window) ? 1 : 0; });
     }
     return state == 1;
+}
+
+// False, with the benchmark marked skipped, when there is no GL context.
+bool requireGL(benchmark::State& state)
+{
+    if (haveGL()) return true;
+    state.SkipWithError("no GL context");
+    return false;
 }
 
 Mesh& spriteBatch()
 {
     static Mesh batch;
-    if (batch.vertexCount == 0) {
-        FILE* saved = stdout;
-        stdout = fopen("/dev/null", "w");
-        createQuadBatch(batch, 6000);
-        stdout = saved;
-    }
+    if (batch.vertexCount == 0) quietly([] { createQuadBatch(batch, 6000); });
     return batch;
 }
 
 Mesh& segmentBatch()
 {
     static Mesh batch;
-    if (batch.vertexCount == 0) {
-        FILE* saved = stdout;
-        stdout = fopen("/dev/null", "w");
-        createSegmentBatch(batch);
-        stdout = saved;
-    }
+    if (batch.vertexCount == 0) quietly([] { createSegmentBatch(batch); });
     return batch;
+}
+
+// The whole vertexData re-specified, whatever is drawn.
+void measureWholeUpload(benchmark::State& state, const Mesh& batch)
+{
+    const size_t bytes = batch.vertexData.size() * sizeof(float);
+    for (auto _ : state) {
+        glBindBuffer(GL_ARRAY_BUFFER, batch.vertexBuffer);
+        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(bytes), batch.vertexData.data(),
+                     GL_DYNAMIC_DRAW);
+        glFinish();
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(bytes));
 }
 
 void BM_SetQuadWholeSpriteBatch(benchmark::State& state)
@@ -81,10 +102,7 @@ BENCHMARK(BM_SetSegments)->Arg(2000)->Arg(20000);
 // Quads uploaded per frame: the used range of a 6000-quad sprite batch.
 void BM_UploadSpriteBatchUsedRange(benchmark::State& state)
 {
-    if (!haveGL()) {
-        state.SkipWithError("no GL context");
-        return;
-    }
+    if (!requireGL(state)) return;
     Mesh& batch = spriteBatch();
     const int32_t quads = static_cast<int32_t>(state.range(0));
     for (auto _ : state) {
@@ -95,31 +113,16 @@ void BM_UploadSpriteBatchUsedRange(benchmark::State& state)
 }
 BENCHMARK(BM_UploadSpriteBatchUsedRange)->Arg(100)->Arg(3000)->Arg(6000);
 
-// The whole vertexData re-specified, whatever is drawn.
 void BM_UploadSpriteBatchWhole(benchmark::State& state)
 {
-    if (!haveGL()) {
-        state.SkipWithError("no GL context");
-        return;
-    }
-    Mesh& batch = spriteBatch();
-    const size_t bytes = batch.vertexData.size() * sizeof(float);
-    for (auto _ : state) {
-        glBindBuffer(GL_ARRAY_BUFFER, batch.vertexBuffer);
-        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(bytes), batch.vertexData.data(),
-                     GL_DYNAMIC_DRAW);
-        glFinish();
-    }
-    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(bytes));
+    if (!requireGL(state)) return;
+    measureWholeUpload(state, spriteBatch());
 }
 BENCHMARK(BM_UploadSpriteBatchWhole);
 
 void BM_UploadSegmentBatchUsedRange(benchmark::State& state)
 {
-    if (!haveGL()) {
-        state.SkipWithError("no GL context");
-        return;
-    }
+    if (!requireGL(state)) return;
     Mesh& batch = segmentBatch();
     const int32_t quads = static_cast<int32_t>(state.range(0));
     for (auto _ : state) {
@@ -134,10 +137,7 @@ BENCHMARK(BM_UploadSegmentBatchUsedRange)->Arg(2000)->Arg(20000);
 // the helper's in-place write.
 void BM_UploadSegmentBatchOrphanThenUsedRange(benchmark::State& state)
 {
-    if (!haveGL()) {
-        state.SkipWithError("no GL context");
-        return;
-    }
+    if (!requireGL(state)) return;
     Mesh& batch = segmentBatch();
     const size_t quads = static_cast<size_t>(state.range(0));
     const size_t v = static_cast<size_t>(batch.vertexCount);
@@ -159,19 +159,8 @@ BENCHMARK(BM_UploadSegmentBatchOrphanThenUsedRange)->Arg(2000)->Arg(20000);
 
 void BM_UploadSegmentBatchWhole(benchmark::State& state)
 {
-    if (!haveGL()) {
-        state.SkipWithError("no GL context");
-        return;
-    }
-    Mesh& batch = segmentBatch();
-    const size_t bytes = batch.vertexData.size() * sizeof(float);
-    for (auto _ : state) {
-        glBindBuffer(GL_ARRAY_BUFFER, batch.vertexBuffer);
-        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(bytes), batch.vertexData.data(),
-                     GL_DYNAMIC_DRAW);
-        glFinish();
-    }
-    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(bytes));
+    if (!requireGL(state)) return;
+    measureWholeUpload(state, segmentBatch());
 }
 BENCHMARK(BM_UploadSegmentBatchWhole);
 
