@@ -81,6 +81,13 @@ void setAdditiveBlending()
     glBlendFunc(GL_SRC_ALPHA, GL_ONE);
 }
 
+void setStrandGlowBlending()
+{
+    glEnable(GL_BLEND);
+    glBlendEquationSeparate(GL_FUNC_ADD, GL_FUNC_ADD);
+    glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+}
+
 void setNoBlending()
 {
     glDisable(GL_BLEND);

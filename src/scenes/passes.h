@@ -1,7 +1,7 @@
 // The conventions every pass of the two scenes follows, as one helper each:
 // a program made current by file name, "tracks", "time" and line uniforms,
 // the particle and sphere texture sets, rays from the origin, clears of the
-// bound target, the two blend modes and the depth state, the sky pass both
+// bound target, the blend modes and the depth state, the sky pass both
 // scenes share and the far cloud's spin. Owns nothing; GL state is set
 // explicitly by each pass and never restored.
 #pragma once
@@ -43,6 +43,9 @@ void setNoDepthTest();
 void setAlphaBlending();
 // GL_FUNC_ADD with (GL_SRC_ALPHA, GL_ONE).
 void setAdditiveBlending();
+// Colour adds up (GL_SRC_ALPHA, GL_ONE) while alpha keeps the coverage of
+// the nearest silhouette (GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA).
+void setStrandGlowBlending();
 // Blending off.
 void setNoBlending();
 

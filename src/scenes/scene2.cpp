@@ -38,14 +38,6 @@ struct FrameLists {
 
 FrameLists frameLists;
 
-// Colour adds up while alpha keeps the coverage of the nearest silhouette.
-void setStrandGlowBlending()
-{
-    glEnable(GL_BLEND);
-    glBlendEquationSeparate(GL_FUNC_ADD, GL_FUNC_ADD);
-    glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-}
-
 void updateScene2(const float* trackValues, Demo& demo, double musicTime)
 {
     SwarmField& swarm = demo.swarm;
