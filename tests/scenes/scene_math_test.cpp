@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "assets/mesh.h"
 #include "fx/node_cloud.h"
 #include "scenes/passes.h"
 #include "scenes/scene_math.h"
@@ -298,4 +299,32 @@ TEST(SpinPoints, StoredYAxisTurnsAboutZ)
     // A point without an axis stays where it is instead of becoming NaN.
     EXPECT_EQ(cloud.workingPositions[2].x, 2.0f);
     EXPECT_EQ(cloud.workingPositions[2].y, 3.0f);
+}
+
+TEST(RaysToPoints, OneRayFromTheOriginPerIndexSkippingThoseOutsideThePoints)
+{
+    // A batch laid out without GL buffers: the rays are written, the upload
+    // and the draw have nothing to send to.
+    Mesh batch;
+    layoutSegmentBatch(batch);
+    const std::vector<Vec4> points = {Vec4{1, 2, 3, 1}, Vec4{4, 5, 6, 1}, Vec4{7, 8, 9, 1}};
+    drawRaysToPoints(batch, points, Ids{2, -1, 7, 0}, 20.0f);
+
+    const size_t v = static_cast<size_t>(batch.vertexCount);
+    const float* p0 = batch.vertexData.data();
+    const float* p1 = p0 + 3 * v;
+    const float* key = p1 + 5 * v;  // "texcoord2" after p1 and "texcoord"
+    auto endOf = [&](size_t quad, size_t corner) { return p1 + 3 * (4 * quad + corner); };
+    for (size_t corner = 0; corner < 4; ++corner) {
+        EXPECT_EQ(endOf(0, corner)[0], 7.0f);
+        EXPECT_EQ(endOf(0, corner)[2], 9.0f);
+        EXPECT_EQ(endOf(1, corner)[0], 1.0f);
+        EXPECT_EQ(endOf(1, corner)[1], 2.0f);
+        EXPECT_EQ(p0[3 * (4 + corner)], 0.0f);
+        EXPECT_EQ(key[2 * (4 + corner)], 20.0f);
+        EXPECT_EQ(key[2 * (4 + corner) + 1], 0.0f);
+    }
+    // Two indices were out of range: the third quad is untouched.
+    EXPECT_EQ(endOf(2, 0)[0], 0.0f);
+    EXPECT_EQ(key[2 * 8], 0.0f);
 }
