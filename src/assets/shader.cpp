@@ -69,6 +69,20 @@ void replaceProgram(LinkedShader& shader, int32_t program)
     shader.program = program;
 }
 
+// Builds the record's file again after it changed at time; a program that
+// links replaces the old one. The time is stored before building, so a file
+// that fails is not retried until it is saved again.
+void rebuildShader(LinkedShader& shader, std::filesystem::file_time_type time)
+{
+    shader.modified = time;
+    const int32_t program = buildShaderProgram(shader.path.c_str());
+    if (program != -1) {
+        printf("LinkedShader Updated = %d\n", program);
+        replaceProgram(shader, program);
+    }
+    printf("file updated = %s\n", shader.name.c_str());
+}
+
 void printInfoLog(GLuint object, bool isProgram, const char* prefix, const char* what)
 {
     GLint length = 0;
@@ -124,13 +138,7 @@ void scanShaderDirectories()
             }
             LinkedShader& shader = shaderRegistry.shaders[static_cast<size_t>(index)];
             if (!haveTime || time <= shader.modified) continue;
-            shader.modified = time;
-            const int32_t program = buildShaderProgram(path.c_str());
-            if (program != -1) {
-                printf("LinkedShader Updated = %d\n", program);
-                replaceProgram(shader, program);
-            }
-            printf("file updated = %s\n", shader.name.c_str());
+            rebuildShader(shader, time);
         }
     }
 }
@@ -142,14 +150,7 @@ void pollShaderFiles()
         if (!readFileTime(shader.file, time, &shader.fileMissing)) continue;
         if (time <= shader.modified) continue;
         printf("%s lm = %d\n", shader.path.c_str(), timeInSeconds(time));
-        // Stored before building, so a file that fails is not retried until saved again.
-        shader.modified = time;
-        const int32_t program = buildShaderProgram(shader.path.c_str());
-        if (program != -1) {
-            printf("LinkedShader Updated = %d\n", program);
-            replaceProgram(shader, program);
-        }
-        printf("file updated = %s\n", shader.name.c_str());
+        rebuildShader(shader, time);
     }
 }
 
