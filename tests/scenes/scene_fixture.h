@@ -24,16 +24,16 @@ namespace fs = std::filesystem;
 
 enum class Kind { Screen, Mesh, Sprite, Segment };
 
-struct ProgramSpec {
+struct StandInProgram {
     const char* name;
     Kind kind;
     const char* samplers;  // one letter per unit from 0: '2' 2D, 'c' cube, '-' none
 };
 
 // Every program the two scenes and the blur make current.
-inline const std::vector<ProgramSpec>& programSpecs()
+inline const std::vector<StandInProgram>& standInPrograms()
 {
-    static const std::vector<ProgramSpec> specs = {
+    static const std::vector<StandInProgram> programs = {
         {"skybox_c.glsl", Kind::Mesh, "cc"},
         {"blit.glsl", Kind::Screen, "2"},
         {"bg_particles.glsl", Kind::Sprite, "22c2"},
@@ -56,7 +56,7 @@ inline const std::vector<ProgramSpec>& programSpecs()
         {"vantle.glsl", Kind::Screen, "22"},
         {"gblur.glsl", Kind::Screen, "2"},
     };
-    return specs;
+    return programs;
 }
 
 inline std::string vertexSource(Kind kind)
@@ -109,10 +109,10 @@ inline std::string fragmentSource(const char* samplers)
 inline void writeTestShaders(const fs::path& dir, const std::set<std::string>& skip = {})
 {
     fs::create_directories(dir);
-    for (const ProgramSpec& spec : programSpecs()) {
-        if (skip.count(spec.name)) continue;
-        std::ofstream out(dir / spec.name, std::ios::binary);
-        out << vertexSource(spec.kind) << "//FRAGMENT\n" << fragmentSource(spec.samplers);
+    for (const StandInProgram& program : standInPrograms()) {
+        if (skip.count(program.name)) continue;
+        std::ofstream out(dir / program.name, std::ios::binary);
+        out << vertexSource(program.kind) << "//FRAGMENT\n" << fragmentSource(program.samplers);
     }
 }
 
