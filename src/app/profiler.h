@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct Profiler {
@@ -14,13 +15,14 @@ struct Profiler {
     double secondsPerTick = 0.0;  // seconds per clock tick
     std::vector<double> times;    // seconds from startCount to each mark
     std::vector<std::string> names;  // name of each mark; section k is named by mark k
+    std::vector<std::string> spareNames;  // texts of earlier frames, reused so marks allocate nothing
 };
 
 // Empties both lists (keeping their storage) and sets an unnamed first mark.
 void beginFrame(Profiler& profiler);
 // Appends the name, then the time of the mark.
-void mark(Profiler& profiler, std::string name);
+void mark(Profiler& profiler, std::string_view name);
 // Closes the last section with an unnamed mark and prints every section and the total.
 void report(Profiler& profiler);
-// Frees both lists.
+// Frees the lists.
 void releaseProfiler(Profiler& profiler);

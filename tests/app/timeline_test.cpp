@@ -9,7 +9,25 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <new>
 #include <regex>
+
+// Counts heap allocations, so a test can show a frame's marks make none.
+// The replacements pair malloc with free, which GCC cannot see through.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+static size_t allocationCount = 0;
+
+void* operator new(size_t size)
+{
+    ++allocationCount;
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, size_t) noexcept { std::free(p); }
 
 TEST(Timeline, SceneFollowsTheIntegerPartOfTheRow)
 {
@@ -78,6 +96,27 @@ TEST(Profiler, ReportRightAfterBeginFrameHasOneSection)
     const std::string printed = captureConsole([&] { report(profiler); });
     EXPECT_TRUE(std::regex_match(printed, std::regex(R"(\[1=\] = \d+\.\d{3}ms\ntotal of \d+\.\d{3}ms\n)")))
         << printed;
+}
+
+TEST(Profiler, MarksAllocateNothingOnceWarm)
+{
+    const char* names[] = {"skybox", "gaussian blur: bloom w/ cutoff", "background particles",
+                           "particle  draw", "final_blit"};
+    Profiler profiler;
+    auto frame = [&] {
+        beginFrame(profiler);
+        for (const char* name : names)
+            mark(profiler, name);
+    };
+    for (int warm = 0; warm < 8; ++warm)
+        frame();
+    const size_t before = allocationCount;
+    for (int i = 0; i < 20; ++i)
+        frame();
+    EXPECT_EQ(allocationCount, before);
+    EXPECT_EQ(profiler.names.size(), 6u);
+    EXPECT_EQ(profiler.names[2], "gaussian blur: bloom w/ cutoff");
+    EXPECT_EQ(profiler.names[0], "");
 }
 
 TEST(Window, MultisampleNameMustBeAWholeWord)
