@@ -19,17 +19,12 @@
 #include <GL/glew.h>
 #include <stb/stb_image_write.h>
 
-#include "app/demo.h"
+#include "app/offscreen.h"
 #include "app/timeline.h"
 #include "app/window.h"
-#include "assets/mesh.h"
-#include "scenes/catch_up.h"
-#include "scenes/scenes.h"
-#include "sync/sync.h"
 
 namespace {
 
-constexpr int kTrackCount = 64;
 constexpr int kMaxSide = 8192;       // pixels
 constexpr double kMaxFps = 240.0;
 constexpr long kMaxFrames = 100000;  // frames in one range
@@ -148,35 +143,6 @@ bool parseOptions(int argc, char** argv, CaptureOptions& options)
     return true;
 }
 
-struct Production {
-    SyncTrack* tracks[kTrackCount] = {};
-    float trackValues[kTrackCount] = {};
-};
-
-void sampleTracks(const Production& production, double row, float* values)
-{
-    for (int i = 0; i < kTrackCount; ++i)
-        values[i] = float(getSyncValue(production.tracks[i], row));
-}
-
-// Draws the frame at the given music time as the frame loop does: tracks at
-// the row of the time, the music time as the loop's float, the scene of the row.
-void drawFrameAt(Production& production, Demo& demo, double seconds)
-{
-    const double row = rowAt(seconds);
-    const float musicTime = float(seconds);
-    sampleTracks(production, row, production.trackValues);
-    while (glGetError() != GL_NO_ERROR) {
-    }
-    if (sceneForRow(row) == 2)
-        drawScene2(production.trackValues, demo, double(musicTime));
-    else
-        drawScene1(production.trackValues, demo, double(musicTime));
-    // Reported, not fatal: the picture is still what the deliverables show.
-    for (GLenum error = glGetError(); error != GL_NO_ERROR; error = glGetError())
-        fprintf(stderr, "quillon-capture: GL error 0x%04x in the frame at %g s\n", error, seconds);
-}
-
 // Reads the window's back buffer and writes it top row first.
 bool writeFrame(const char* path, int width, int height, std::vector<unsigned char>& pixels)
 {
@@ -216,47 +182,32 @@ int main(int argc, char** argv)
         }
     }
 
-    AppWindow window;
-    if (!createHiddenAppWindow("quillon-capture", options.width, options.height, window)) {
+    static OffscreenProduction production;
+    if (!loadOffscreenProduction("quillon-capture", options.width, options.height, production)) {
         fprintf(stderr, "quillon-capture: no GL window could be made\n");
         return 1;
     }
-    createQuadMesh(screenQuad0);
-    createQuadMesh(screenQuad1);
-    loadMeshFile("data/tovel3/scene4/skydome.3DS");
 
-    static Production production;
-    SyncDevice* device = createSyncDevice("sync/sync");
-    for (int i = 0; i < kTrackCount; ++i)
-        production.tracks[i] = getSyncTrack(device, std::to_string(i).c_str());
-
-    static Demo demo;
-    loadDemo(demo);
-
-    const TrackSampler sampler = [](double row, float* values) {
-        sampleTracks(production, row, values);
-    };
     std::vector<unsigned char> pixels;
     bool ok = true;
     if (!options.range) {
-        catchUpToTime(demo, options.at, sampler);
-        drawFrameAt(production, demo, options.at);
+        catchUpProduction(production, options.at);
+        drawProductionFrame(production, options.at);
         ok = writeFrame(options.out.c_str(), options.width, options.height, pixels);
     } else {
-        catchUpToTime(demo, options.from, sampler);
+        catchUpProduction(production, options.from);
         const long frames = long((options.to - options.from) * options.fps + 1e-9) + 1;
         for (long k = 0; k < frames && ok; ++k) {
             const double seconds = options.from + double(k) / options.fps;
-            drawFrameAt(production, demo, seconds);
+            drawProductionFrame(production, seconds);
             char name[32];
             snprintf(name, sizeof name, "frame_%05ld.png", k);
             const std::string path = (std::filesystem::path(options.outDir) / name).string();
             ok = writeFrame(path.c_str(), options.width, options.height, pixels);
-            swapAppWindow(window);
+            swapAppWindow(production.window);
         }
     }
 
-    destroyDemo(demo);
-    releaseAppWindow(window);
+    releaseOffscreenProduction(production);
     return ok ? 0 : 1;
 }
