@@ -120,5 +120,6 @@ int main(int, char**)
 
     destroyDemo(demo);
     releaseAppWindow(window);
+    closeMusicDevice();
     return 0;
 }

@@ -188,3 +188,11 @@ void updateMusic()
 {
     // SDL pulls the audio on its own thread; nothing to do per frame.
 }
+
+void closeMusicDevice()
+{
+    if (music.device)
+        SDL_CloseAudioDevice(music.device);
+    music.device = 0;
+    music.silentClock = true;
+}

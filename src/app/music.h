@@ -44,3 +44,6 @@ int64_t musicBytePosition(MusicStream stream);
 double musicBytesToSeconds(MusicStream stream, int64_t bytes);
 // Periodic work, once per frame.
 void updateMusic();
+// Stops the device's audio thread; called once at shutdown, so the thread
+// never reads the tune while the process tears it down.
+void closeMusicDevice();
