@@ -8,24 +8,13 @@
 #include <GL/glew.h>
 #include <benchmark/benchmark.h>
 
+#include "quietly.h"
+
 #include "app/window.h"
 #include "assets/mesh.h"
 #include "render/draw.h"
 
 namespace {
-
-// Runs make with stdout sent to /dev/null: the window layer and the mesh
-// makers print, and the benchmark table should stay clean.
-template <class Make>
-void quietly(Make make)
-{
-    FILE* sink = fopen("/dev/null", "w");
-    FILE* saved = stdout;
-    if (sink) stdout = sink;
-    make();
-    stdout = saved;
-    if (sink) fclose(sink);
-}
 
 bool haveGL()
 {

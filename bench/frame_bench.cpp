@@ -14,26 +14,14 @@
 #include <GL/glew.h>
 #include <benchmark/benchmark.h>
 
+#include "quietly.h"
+
 #include "app/offscreen.h"
 
 namespace {
 
 constexpr int kWidth = 1280;  // pixels
 constexpr int kHeight = 720;  // pixels
-
-// Runs make with stdout sent to /dev/null: loading prints a line per mesh,
-// texture and shader, and the benchmark table should stay clean.
-template <class Make>
-void quietly(Make make)
-{
-    fflush(stdout);
-    FILE* sink = fopen("/dev/null", "w");
-    FILE* saved = stdout;
-    if (sink) stdout = sink;
-    make();
-    stdout = saved;
-    if (sink) fclose(sink);
-}
 
 // The production, loaded on the first request; null, with why in reason,
 // when it cannot be.
