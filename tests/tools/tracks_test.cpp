@@ -1,7 +1,7 @@
-#include "tracks_events.h"
+#include "sync/tracks_events.h"
+#include "sync/tracks_source.h"
+#include "sync/tracks_text.h"
 #include "tracks_plot.h"
-#include "tracks_source.h"
-#include "tracks_text.h"
 
 #include "assets/camera.h"
 #include "fx/swarm_field.h"
@@ -391,6 +391,37 @@ TEST(TimelineErrors, NothingIsWrittenWhenTheSourceHasAnError)
     EXPECT_FALSE(compileInto(scratch, good, scratch.path("absent.txt")).empty());
     EXPECT_EQ(fileBytes(scratch.path("sync_8.track")), previous);
     EXPECT_FALSE(fs::exists(scratch.path("sync_0.track")));
+}
+
+TEST(TimelineErrors, AFileThatCannotBeWrittenLeavesTheOldSetWhole)
+{
+    Scratch scratch("allornothing");
+    const std::string first = scratch.write("a.timeline", "track 8\n  0s 1\ntrack 40\n  0s 2\n");
+    ASSERT_EQ(compileInto(scratch, first, ""), std::vector<std::string>{});
+    const std::string before = dumpAll(scratch.path("sync"));
+
+    // A folder where track 40's temporary would go: that one write fails,
+    // after 40 others have been written.
+    const std::string blocked = scratch.path("sync_40.track.tmp" + std::to_string(::getpid()));
+    fs::create_directory(blocked);
+    const std::string second = scratch.write("b.timeline", "track 8\n  0s 5\ntrack 40\n  0s 6\n");
+    std::vector<std::string> errors;
+    int replaced = -1;
+    EXPECT_FALSE(compileTimeline(CompileOptions{second, "", scratch.path("sync")}, errors, nullptr, &replaced));
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find("sync_40.track"), std::string::npos) << errors[0];
+    EXPECT_EQ(replaced, 0);
+    EXPECT_EQ(dumpAll(scratch.path("sync")), before);
+    for (const fs::directory_entry& entry : fs::directory_iterator(scratch.dir)) {
+        if (entry.path() != fs::path(blocked)) {
+            EXPECT_EQ(entry.path().string().find(".tmp"), std::string::npos) << entry.path();
+        }
+    }
+
+    fs::remove(blocked);
+    EXPECT_TRUE(compileTimeline(CompileOptions{second, "", scratch.path("sync")}, errors, nullptr, &replaced));
+    EXPECT_EQ(replaced, trackCount);
+    EXPECT_EQ(CompiledTracks(scratch.path("sync")).at(40, 1.0), 6.0);
 }
 
 // ---------------------------------------------------------------- the production

@@ -12,9 +12,9 @@
 
 #include "app/timeline.h"
 #include "sync/sync.h"
+#include "sync/tracks_source.h"
+#include "sync/tracks_text.h"
 #include "tracks_plot.h"
-#include "tracks_source.h"
-#include "tracks_text.h"
 
 #include <array>
 #include <cstdio>
@@ -112,11 +112,15 @@ int runCompile(const Arguments& args)
 {
     std::vector<std::string> errors;
     std::vector<std::string> warnings;
-    const bool compiled = compileTimeline(CompileOptions{args.source, args.events, args.base}, errors, &warnings);
+    int replaced = 0;
+    const bool compiled =
+        compileTimeline(CompileOptions{args.source, args.events, args.base}, errors, &warnings, &replaced);
     printErrors(warnings);
     if (!compiled) {
         printErrors(errors);
-        fprintf(stderr, "%s: nothing written\n", args.source.c_str());
+        // Only a rename failing midway leaves some files new; its error says how many.
+        if (replaced == 0)
+            fprintf(stderr, "%s: nothing written\n", args.source.c_str());
         return 1;
     }
     if (args.events.empty())

@@ -1,7 +1,7 @@
 #include "tracks_plot.h"
 
 #include "app/timeline.h"
-#include "tracks_source.h"
+#include "sync/tracks_source.h"
 
 #include <stb/stb_easy_font.h>
 #include <stb/stb_image_write.h>

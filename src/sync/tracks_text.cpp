@@ -1,4 +1,4 @@
-#include "tracks_text.h"
+#include "sync/tracks_text.h"
 
 #include <cerrno>
 #include <cmath>

@@ -4,7 +4,7 @@
 // Everything here works on plain records owned by the caller.
 #pragma once
 
-#include "tracks_events.h"
+#include "sync/tracks_events.h"
 #include "sync/sync.h"
 
 #include <array>
@@ -71,10 +71,13 @@ std::string encodeTrackFile(const std::vector<SyncKey>& keys);
 // the count, a type is not 0..3, a value is not finite or rows do not increase.
 bool decodeTrackFile(const std::string& bytes, std::vector<SyncKey>& keys, std::string& why);
 
-// Writes all 64 files basePath_N.track, each through a temporary file renamed
-// into place. Nothing is written when any key list would not compile back.
+// Writes all 64 files basePath_N.track, all or nothing: every file goes to a
+// temporary first, and only once all 64 are written are they renamed into
+// place; on a failure the temporaries are removed and the old set stays.
+// filesReplaced (optional) counts the renames done, 0 unless a rename failed
+// midway or all succeeded (then 64).
 bool writeTrackFiles(const std::string& basePath, const TrackKeys& keys,
-                     std::vector<std::string>& errors);
+                     std::vector<std::string>& errors, int* filesReplaced = nullptr);
 
 // Source text of one track block that compiles back to exactly these keys.
 std::string formatTrackBlock(int track, const std::vector<SyncKey>& keys);
@@ -88,5 +91,6 @@ struct CompileOptions {
 // Reads the event file and the source, builds and writes every track file.
 // Nothing is written unless everything compiles. Warnings (a generator whose
 // event kind the event file never names) do not stop the compile.
+// filesReplaced as for writeTrackFiles.
 bool compileTimeline(const CompileOptions& options, std::vector<std::string>& errors,
-                     std::vector<std::string>* warnings = nullptr);
+                     std::vector<std::string>* warnings = nullptr, int* filesReplaced = nullptr);

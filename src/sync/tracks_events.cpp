@@ -1,6 +1,6 @@
-#include "tracks_events.h"
+#include "sync/tracks_events.h"
 
-#include "tracks_text.h"
+#include "sync/tracks_text.h"
 
 #include <algorithm>
 #include <cmath>

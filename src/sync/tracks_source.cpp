@@ -1,6 +1,6 @@
-#include "tracks_source.h"
+#include "sync/tracks_source.h"
 
-#include "tracks_text.h"
+#include "sync/tracks_text.h"
 
 #include "app/timeline.h"
 
@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <unistd.h>
 
 namespace {
 
@@ -237,27 +238,27 @@ uint32_t readInt32(const std::string& bytes, size_t at)
     return v;
 }
 
-bool writeFileAtomically(const std::string& path, const std::string& bytes, std::string& why)
+// Each writer has its own temporary names, so a build's compile and a running
+// program's reload never write into the same temporary file.
+std::string temporaryPath(const std::string& path)
 {
-    const std::string temporary = path + ".tmp";
+    return path + ".tmp" + std::to_string(::getpid());
+}
+
+// Writes bytes to path in full; false (and no file left) when it cannot.
+bool writeWholeFile(const std::string& path, const std::string& bytes, std::string& why)
+{
     {
-        std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+        std::ofstream file(path, std::ios::binary | std::ios::trunc);
         file.write(bytes.data(), std::streamsize(bytes.size()));
-        if (!file) {
-            why = path + ": cannot write";
-            std::error_code ignored;
-            std::filesystem::remove(temporary, ignored);
-            return false;
-        }
+        file.flush();
+        if (file)
+            return true;
     }
-    std::error_code error;
-    std::filesystem::rename(temporary, path, error);
-    if (error) {
-        why = path + ": cannot write (" + error.message() + ")";
-        std::filesystem::remove(temporary, error);
-        return false;
-    }
-    return true;
+    why = path + ": cannot write";
+    std::error_code ignored;
+    std::filesystem::remove(path, ignored);
+    return false;
 }
 
 // "115.1875s": every row is a whole number of sixteenths of a second, which
@@ -476,8 +477,10 @@ bool decodeTrackFile(const std::string& bytes, std::vector<SyncKey>& keys, std::
 }
 
 bool writeTrackFiles(const std::string& basePath, const TrackKeys& keys,
-                     std::vector<std::string>& errors)
+                     std::vector<std::string>& errors, int* filesReplaced)
 {
+    if (filesReplaced)
+        *filesReplaced = 0;
     std::array<std::string, trackCount> files;
     for (int t = 0; t < trackCount; ++t) {
         files[t] = encodeTrackFile(keys[t]);
@@ -492,12 +495,36 @@ bool writeTrackFiles(const std::string& basePath, const TrackKeys& keys,
     std::error_code error;
     if (!directory.empty())
         std::filesystem::create_directories(directory, error);
+
+    // Every temporary first: a full disk or a missing folder leaves the old
+    // set whole, since nothing is renamed until all 64 are written.
+    std::array<std::string, trackCount> finals;
+    std::array<std::string, trackCount> temporaries;
     for (int t = 0; t < trackCount; ++t) {
+        finals[t] = trackFilePath(basePath, std::to_string(t));
+        temporaries[t] = temporaryPath(finals[t]);
         std::string why;
-        if (!writeFileAtomically(trackFilePath(basePath, std::to_string(t)), files[t], why)) {
+        if (!writeWholeFile(temporaries[t], files[t], why)) {
             errors.push_back(why);
+            for (int u = 0; u < t; ++u)
+                std::filesystem::remove(temporaries[u], error);
             return false;
         }
+    }
+    // A rename within one folder replaces each file whole; should one still
+    // fail, the message says how many of the set are new.
+    for (int t = 0; t < trackCount; ++t) {
+        std::filesystem::rename(temporaries[t], finals[t], error);
+        if (error) {
+            errors.push_back(finals[t] + ": cannot replace (" + error.message() + "); " +
+                             std::to_string(t) + " of " + std::to_string(trackCount) +
+                             " track files were replaced before it");
+            for (int u = t; u < trackCount; ++u)
+                std::filesystem::remove(temporaries[u], error);
+            return false;
+        }
+        if (filesReplaced)
+            *filesReplaced = t + 1;
     }
     return true;
 }
@@ -515,8 +542,10 @@ std::string formatTrackBlock(int track, const std::vector<SyncKey>& keys)
 }
 
 bool compileTimeline(const CompileOptions& options, std::vector<std::string>& errors,
-                     std::vector<std::string>* warnings)
+                     std::vector<std::string>* warnings, int* filesReplaced)
 {
+    if (filesReplaced)
+        *filesReplaced = 0;
     EventFile events;
     const bool useEvents = !options.eventsPath.empty();
     if (useEvents && !loadEventFile(options.eventsPath, events, errors))
@@ -537,5 +566,5 @@ bool compileTimeline(const CompileOptions& options, std::vector<std::string>& er
             if (useEvents && warnings && eventTimes(events, generator.eventKind).empty())
                 warnings->push_back(linePrefix(source.path, generator.line) + "warning: " +
                                     options.eventsPath + " has no '" + generator.eventKind + "' events");
-    return writeTrackFiles(options.outBase, keys, errors);
+    return writeTrackFiles(options.outBase, keys, errors, filesReplaced);
 }
