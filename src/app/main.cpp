@@ -38,6 +38,10 @@ double wallSeconds()
 
 int main(int, char**)
 {
+    // The tune decodes on its own thread while the window and the data load;
+    // openMusicStream below takes the decode over.
+    beginMusicDecode("data/drumveil.mp3");
+
     AppWindow window;
     createAppWindow("morvanders - telquist", windowVariant, window);
 

@@ -6,6 +6,10 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -28,6 +32,41 @@ struct MusicState {
 };
 
 MusicState music;
+
+// A decode running on its own thread. Whether the file decodes at all is
+// known from its first samples, long before the whole tune is in memory.
+struct PendingDecode {
+    std::string path;
+    std::thread thread;
+    std::mutex lock;
+    std::condition_variable verdictReady;
+    bool hasVerdict = false;       // guarded by lock
+    bool decoded = false;          // the file gives samples; guarded by lock
+    bool takenOver = false;        // openMusicStream accepted it; main thread only
+    std::vector<int16_t> samples;  // the thread's own until it is joined
+
+    ~PendingDecode()
+    {
+        if (thread.joinable())
+            thread.join();
+    }
+};
+
+PendingDecode pendingDecode;
+
+void announceVerdict(PendingDecode* pending, bool decoded)
+{
+    if (!pending)
+        return;
+    {
+        const std::lock_guard<std::mutex> guard(pending->lock);
+        if (pending->hasVerdict)
+            return;
+        pending->hasVerdict = true;
+        pending->decoded = decoded;
+    }
+    pending->verdictReady.notify_all();
+}
 
 double nowSeconds()
 {
@@ -60,13 +99,17 @@ void fillAudio(void*, Uint8* stream, int length)
     music.submittedFrames += frames;
 }
 
-bool decodeMp3(const char* path, std::vector<int16_t>& samples)
+// Decodes the whole file; a pending decode is told as soon as the first
+// samples are there (or that there will be none).
+bool decodeMp3(const char* path, std::vector<int16_t>& samples, PendingDecode* pending)
 {
     mpg123_init();
     int error = MPG123_OK;
     mpg123_handle* handle = mpg123_new(nullptr, &error);
-    if (!handle)
+    if (!handle) {
+        announceVerdict(pending, false);
         return false;
+    }
     mpg123_param(handle, MPG123_ADD_FLAGS, MPG123_QUIET, 0.0);  // failures are ours to report
     mpg123_format_none(handle);
     mpg123_format(handle, outputRate, MPG123_STEREO, MPG123_ENC_SIGNED_16);
@@ -78,6 +121,8 @@ bool decodeMp3(const char* path, std::vector<int16_t>& samples)
             const int result = mpg123_read(handle, buffer, sizeof buffer, &done);
             const int16_t* decoded = reinterpret_cast<const int16_t*>(buffer);
             samples.insert(samples.end(), decoded, decoded + done / 2);
+            if (!samples.empty())
+                announceVerdict(pending, true);
             if (result == MPG123_DONE)
                 break;
             if (result != MPG123_OK && result != MPG123_NEW_FORMAT) {
@@ -88,7 +133,26 @@ bool decodeMp3(const char* path, std::vector<int16_t>& samples)
         mpg123_close(handle);
     }
     mpg123_delete(handle);
+    announceVerdict(pending, ok && !samples.empty());
     return ok && !samples.empty();
+}
+
+// Waits for the pending decode's thread; its samples become the tune when
+// openMusicStream took it over, else they are dropped.
+void finishPendingDecode()
+{
+    if (!pendingDecode.thread.joinable())
+        return;
+    pendingDecode.thread.join();
+    if (pendingDecode.takenOver && pendingDecode.decoded) {
+        if (music.device)
+            SDL_LockAudioDevice(music.device);
+        music.samples = std::move(pendingDecode.samples);
+        if (music.device)
+            SDL_UnlockAudioDevice(music.device);
+    }
+    pendingDecode.samples = std::vector<int16_t>();
+    pendingDecode.takenOver = false;
 }
 
 } // namespace
@@ -131,10 +195,28 @@ bool initMusicDevice(int frequency)
     return true;
 }
 
+void beginMusicDecode(const char* path)
+{
+    finishPendingDecode();
+    pendingDecode.path = path;
+    pendingDecode.hasVerdict = false;
+    pendingDecode.decoded = false;
+    pendingDecode.thread = std::thread([] {
+        decodeMp3(pendingDecode.path.c_str(), pendingDecode.samples, &pendingDecode);
+    });
+}
+
 MusicStream openMusicStream(const char* path)
 {
+    if (pendingDecode.thread.joinable() && pendingDecode.path == path) {
+        std::unique_lock<std::mutex> guard(pendingDecode.lock);
+        pendingDecode.verdictReady.wait(guard, [] { return pendingDecode.hasVerdict; });
+        pendingDecode.takenOver = pendingDecode.decoded;
+        return pendingDecode.decoded ? 1 : 0;
+    }
+    finishPendingDecode();
     std::vector<int16_t> samples;
-    if (!decodeMp3(path, samples))
+    if (!decodeMp3(path, samples, nullptr))
         return 0;
     if (music.device)
         SDL_LockAudioDevice(music.device);
@@ -152,6 +234,7 @@ void startMusicOutput()
 
 void playMusic(MusicStream stream)
 {
+    finishPendingDecode();
     music.playStartTime = nowSeconds();
     music.silentClock = stream == 0 || music.device == 0;
     if (music.device) {
@@ -191,6 +274,7 @@ void updateMusic()
 
 void closeMusicDevice()
 {
+    finishPendingDecode();
     if (music.device)
         SDL_CloseAudioDevice(music.device);
     music.device = 0;

@@ -1,5 +1,6 @@
-// The soundtrack: the whole MP3 decoded at open (libmpg123) and played by an
-// SDL audio callback at 44100 Hz stereo. Process-wide, like the audio device:
+// The soundtrack: the whole MP3 decoded into memory (libmpg123), on a thread of
+// its own when beginMusicDecode starts it early, and played by an SDL audio
+// callback at 44100 Hz stereo. Process-wide, like the audio device:
 // opened once at start-up, never closed (it ends with the process).
 // The playback position is what is being heard, smoothed between callbacks;
 // without a device or without a tune it runs on a silent wall clock from the
@@ -31,10 +32,18 @@ int64_t audioClockFrame(AudioClock& clock, double now);
 
 // Opens the default output device at the given rate; false when there is none.
 bool initMusicDevice(int frequency);
-// Decodes the file into memory; 0 when it cannot be opened or decoded.
+// Starts decoding the file on a thread of its own, so that the decode runs
+// beside the rest of start-up; a later openMusicStream of the same path takes
+// it over. At most one decode is pending; its thread is joined by playMusic,
+// by closeMusicDevice or at process exit.
+void beginMusicDecode(const char* path);
+// Decodes the file into memory; 0 when it cannot be opened or decoded. When
+// beginMusicDecode started this path, waits only until the first samples are
+// decoded (or the decode failed); playMusic waits for the rest.
 MusicStream openMusicStream(const char* path);
 void startMusicOutput();
-// Starts playback from the beginning (or the silent clock for stream 0).
+// Starts playback from the beginning (or the silent clock for stream 0),
+// first waiting for a decode still running on its thread.
 void playMusic(MusicStream stream);
 // 0.0 silent to 1.0 full.
 void setMusicVolume(MusicStream stream, float volume);
