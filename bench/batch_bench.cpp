@@ -1,9 +1,10 @@
 // Cost of writing sprite and segment batches on the CPU and of sending them to
 // GL: the used range written in place (what the drawing helpers do), against
 // orphaning first and against re-specifying the whole buffer. Upload
-// benchmarks need a display (run under xvfb-run); without one they report an
-// error and skip.
+// benchmarks need a display (run under xvfb-run); without a window and GL
+// context the program says why on stderr and exits with status 1.
 #include <cstdio>
+#include <cstdlib>
 
 #include <GL/glew.h>
 #include <benchmark/benchmark.h>
@@ -22,6 +23,10 @@ bool haveGL()
     if (state == -1) {
         static AppWindow window;
         quietly([] { state = createHiddenAppWindow("batch bench", 64, 64, window) ? 1 : 0; });
+        if (state != 1) {
+            fprintf(stderr, "batch bench: %s\n", window.failure);
+            exit(1);
+        }
     }
     return state == 1;
 }

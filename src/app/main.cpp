@@ -38,12 +38,12 @@ double wallSeconds()
 
 int main(int, char**)
 {
-    // The tune decodes on its own thread while the window and the data load;
-    // openMusicStream below takes the decode over.
-    beginMusicDecode("data/drumveil.mp3");
-
+    // Line-buffered, so every line printed before a failure reaches a log.
+    setvbuf(stdout, nullptr, _IOLBF, 0);
     AppWindow window;
-    createAppWindow("morvanders - telquist", windowVariant, window);
+    // Nothing below can run without a window and GL; the line is printed.
+    if (!createAppWindow("morvanders - telquist", windowVariant, window))
+        return 1;
 
 #ifndef QUILLON_FULLSCREEN
     const double startTime = wallSeconds();
@@ -87,7 +87,7 @@ int main(int, char**)
         handleWindowEvents(window);
         if (window.quitRequested)
             break;
-        if (windowHasFocus(window) && keyCountsAsPressed(SDL_SCANCODE_ESCAPE))
+        if (windowHasFocus(window) && keyCountsAsPressed(SDLK_ESCAPE))
             break;
 
         const double row = rowAt(musicBytesToSeconds(stream, musicBytePosition(stream)));
@@ -103,13 +103,13 @@ int main(int, char**)
 
 #ifndef QUILLON_FULLSCREEN
         pollShaderFiles();
-        if (keyCountsAsPressed(SDL_SCANCODE_D) && volumeToggleAccepted(wallClock, lastToggleTime)) {
+        if (keyCountsAsPressed(SDLK_d) && volumeToggleAccepted(wallClock, lastToggleTime)) {
             volumeToggle = volumeToggle == 0.0f ? 1.0f : 0.0f;
             lastToggleTime = wallClock;
             setMusicVolume(stream, volumeToggle);
             printf("volume = %f\n", volumeToggle);
         }
-        if (keyCountsAsPressed(SDL_SCANCODE_T))
+        if (keyCountsAsPressed(SDLK_t))
             printf("bass_time = %f\n", musicTime);
 #endif
 

@@ -15,7 +15,38 @@ constexpr int windowedWidth = 1280;   // pixels, the design size
 constexpr int windowedHeight = 720;   // pixels
 
 // Keys pressed since their last query, so a tap between two frames counts.
-bool latchedKeys[SDL_NUM_SCANCODES];
+// Printable keys keep their character as keycode (below 128); the others are
+// a scancode with SDLK_SCANCODE_MASK set, stored after those.
+constexpr int latchSlots = 128 + SDL_NUM_SCANCODES;
+bool latchedKeys[latchSlots];
+
+int latchSlotOf(SDL_Keycode key)
+{
+    if (key >= 0 && key < 128) return key;
+    const int scancode = key & ~SDLK_SCANCODE_MASK;
+    if ((key & SDLK_SCANCODE_MASK) && scancode >= 0 && scancode < SDL_NUM_SCANCODES)
+        return 128 + scancode;
+    return -1;  // a character key beyond ASCII: never latched
+}
+
+// Records why the window or context could not be made, in one line.
+void recordFailure(AppWindow& window, const char* what, const char* why)
+{
+    snprintf(window.failure, sizeof window.failure, "%s: %s", what,
+             why && *why ? why : "no reason given");
+}
+
+// Undoes a half-made set-up so that nothing of it stays current.
+void discardWindow(SDL_Window* handle, SDL_GLContext context, AppWindow& window)
+{
+    if (context) {
+        SDL_GL_MakeCurrent(handle, nullptr);
+        SDL_GL_DeleteContext(context);
+    }
+    if (handle) SDL_DestroyWindow(handle);
+    window.hwnd = nullptr;
+    window.hglrc = nullptr;
+}
 
 const char* windowSystemExtensions(SDL_Window* window, const char*& multisampleName)
 {
@@ -38,17 +69,27 @@ void applyDrawableSize(SDL_Window* window)
     glViewport(0, 0, width, height);
 }
 
+// Makes the context current and loads the GL entry points; on failure
+// records why, releases what it made and returns false without a GL call.
 bool setupGLContext(SDL_Window* window, AppWindow& appWindow)
 {
     appWindow.hwnd = window;
-    if (!window)
-        return false;
     SDL_GLContext context = SDL_GL_CreateContext(window);
-    if (!context)
+    if (!context) {
+        recordFailure(appWindow, "cannot make a GL context", SDL_GetError());
+        discardWindow(window, nullptr, appWindow);
         return false;
-    SDL_GL_MakeCurrent(window, context);
-    if (glewInit() != GLEW_OK) {
-        printf("glewInit failed\n");
+    }
+    if (SDL_GL_MakeCurrent(window, context) != 0) {
+        recordFailure(appWindow, "cannot make the GL context current", SDL_GetError());
+        discardWindow(window, context, appWindow);
+        return false;
+    }
+    const GLenum glew = glewInit();
+    if (glew != GLEW_OK) {
+        recordFailure(appWindow, "glewInit failed",
+                      reinterpret_cast<const char*>(glewGetErrorString(glew)));
+        discardWindow(window, context, appWindow);
         return false;
     }
     if (!glewIsSupported("GL_texture3D"))
@@ -80,6 +121,12 @@ SDL_Window* openWindow(const char* title, int x, int y, int width, int height, U
         window = SDL_CreateWindow(title, x, y, width, height, flags);
     }
     return window;
+}
+
+// False for SDL's video drivers that never show anything on a screen.
+bool driverShowsWindows(const char* driver)
+{
+    return driver && strcmp(driver, "offscreen") != 0 && strcmp(driver, "dummy") != 0;
 }
 
 } // namespace
@@ -126,45 +173,79 @@ void printGLInfo(const AppWindow& window)
 bool createAppWindow(const char* title, WindowVariant variant, AppWindow& window)
 {
     const bool fullScreen = variant == WindowVariant::FullScreen;
-    if (fullScreen)
-        printf("hwoowo2");
-    if (SDL_Init(SDL_INIT_VIDEO) != 0)
-        return false;
-    requestPixelFormat();
-
-    SDL_Window* handle = nullptr;
+    window.failure[0] = '\0';
+    bool lineOpen = false;  // "hwoowo2" has no line feed of its own
     if (fullScreen) {
-        SDL_DisplayMode desktop{};
-        SDL_GetDesktopDisplayMode(0, &desktop);
-        printf("found %d %d\n", desktop.w, desktop.h);
-        handle = openWindow(title, 0, 0, desktop.w, desktop.h, SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS);
-    } else {
-        handle = openWindow(title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, windowedWidth,
-                            windowedHeight, SDL_WINDOW_OPENGL);
+        printf("hwoowo2");
+        lineOpen = true;
     }
-    setupGLContext(handle, window);
+    SDL_Window* handle = nullptr;
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+        recordFailure(window, "cannot start SDL video", SDL_GetError());
+    } else if (!driverShowsWindows(SDL_GetCurrentVideoDriver())) {
+        // Without a display SDL falls back to a driver that draws nowhere;
+        // a run nobody can see or stop with Escape is worse than none.
+        snprintf(window.failure, sizeof window.failure,
+                 "no display to open a window on: SDL video driver \"%s\" shows nothing",
+                 SDL_GetCurrentVideoDriver());
+    } else {
+        requestPixelFormat();
+        if (fullScreen) {
+            SDL_DisplayMode desktop{};
+            SDL_GetDesktopDisplayMode(0, &desktop);
+            printf("found %d %d\n", desktop.w, desktop.h);
+            lineOpen = false;
+            handle = openWindow(title, 0, 0, desktop.w, desktop.h,
+                                SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS);
+        } else {
+            // Resizable, so the window manager also offers to maximise it;
+            // size changes reach the viewport and aspectRatio.
+            handle = openWindow(title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
+                                windowedWidth, windowedHeight,
+                                SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE);
+        }
+        if (!handle)
+            recordFailure(window, "cannot open a window", SDL_GetError());
+        else if (!setupGLContext(handle, window))
+            handle = nullptr;
+    }
+    if (!handle) {
+        printf("%s%s\n", lineOpen ? "\n" : "", window.failure);
+        return false;
+    }
     if (fullScreen)
         SDL_ShowCursor(SDL_DISABLE);  // for the rest of the run
-    if (handle)
-        SDL_RaiseWindow(handle);
-    return handle != nullptr;
+    SDL_RaiseWindow(handle);
+    return true;
 }
 
 bool createHiddenAppWindow(const char* title, int width, int height, AppWindow& window)
 {
-    if (SDL_Init(SDL_INIT_VIDEO) != 0)
+    window.failure[0] = '\0';
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+        recordFailure(window, "cannot start SDL video", SDL_GetError());
         return false;
+    }
     requestPixelFormat();
     SDL_Window* handle = openWindow(title, 0, 0, width, height,
                                           SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+    if (!handle) {
+        recordFailure(window, "cannot open a window", SDL_GetError());
+        return false;
+    }
     return setupGLContext(handle, window);
 }
 
-bool keyCountsAsPressed(SDL_Scancode key)
+bool keyCountsAsPressed(SDL_Keycode key)
 {
+    const int slot = latchSlotOf(key);
+    if (slot < 0) return false;
+    // The key state is kept by position; the layout says where the letter is.
+    const SDL_Scancode scancode = SDL_GetScancodeFromKey(key);
     const Uint8* state = SDL_GetKeyboardState(nullptr);
-    const bool pressed = (state && state[key]) || latchedKeys[key];
-    latchedKeys[key] = false;
+    const bool pressed = (state && scancode != SDL_SCANCODE_UNKNOWN && state[scancode]) ||
+                         latchedKeys[slot];
+    latchedKeys[slot] = false;
     return pressed;
 }
 
@@ -180,7 +261,8 @@ void handleWindowEvents(AppWindow& window)
         if (event.type == SDL_QUIT) {
             window.quitRequested = true;
         } else if (event.type == SDL_KEYDOWN) {
-            latchedKeys[event.key.keysym.scancode] = true;
+            const int slot = latchSlotOf(event.key.keysym.sym);
+            if (slot >= 0) latchedKeys[slot] = true;
         } else if (event.type == SDL_WINDOWEVENT) {
             if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
                 applyDrawableSize(window.hwnd);

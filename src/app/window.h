@@ -11,6 +11,7 @@ struct AppWindow {
     SDL_Window* hwnd = nullptr;      // the window
     SDL_GLContext hglrc = nullptr;   // set only when the whole GL set-up succeeded
     bool quitRequested = false;      // the window was closed
+    char failure[256] = "";          // one line on what could not be made; empty on success
 };
 
 // Width over height of the drawable; 4/3 until the first size is known.
@@ -21,11 +22,16 @@ enum class WindowVariant {
     FullScreen,  // borderless, covering the desktop, cursor hidden
 };
 
-// Opens the window with a current GL context; false when no window could be
-// made. Each program picks its variant at compile time.
+// Opens a visible window with a current GL context and loaded GL entry
+// points. On any failure (no display, no window, no context, no entry points)
+// it prints window.failure as one line on stdout, makes no GL call and
+// returns false; the caller should then end. Each program picks its variant
+// at compile time.
 bool createAppWindow(const char* title, WindowVariant variant, AppWindow& window);
 // Opens a hidden window of the given drawable size with a current GL
-// context, for programs that render off screen.
+// context, for programs that render off screen. On failure it returns false
+// with window.failure filled but printed nowhere: the caller reports it on
+// the stream it uses.
 bool createHiddenAppWindow(const char* title, int width, int height, AppWindow& window);
 // Prints the driver's version, renderer and shading-language strings and
 // whether the window system offers multisampling.
@@ -38,8 +44,9 @@ bool hasWholeWord(const char* text, const char* name);
 float aspectRatioFor(int width, int height, float previous);
 
 // True when the key is down now or was pressed since the last query of it,
-// so a tap shorter than a frame still counts (SDL scancode).
-bool keyCountsAsPressed(SDL_Scancode key);
+// so a tap shorter than a frame still counts. Keys are named by the letter on
+// them (SDL keycode, SDLK_*), so they follow the keyboard layout.
+bool keyCountsAsPressed(SDL_Keycode key);
 // True while the window has keyboard focus.
 bool windowHasFocus(const AppWindow& window);
 // Handles every pending window event: size changes set the viewport and

@@ -167,5 +167,6 @@ void spinPoints(NodeCloud& cloud, float angle)
 
 void reportProfileOnKey(Demo& demo)
 {
-    if (keyCountsAsPressed(SDL_SCANCODE_P)) report(demo.profiler);
+    // Like Escape, P counts only while one of our windows has the keyboard.
+    if (SDL_GetKeyboardFocus() && keyCountsAsPressed(SDLK_p)) report(demo.profiler);
 }
