@@ -40,6 +40,10 @@ int main(int, char**)
 {
     // Line-buffered, so every line printed before a failure reaches a log.
     setvbuf(stdout, nullptr, _IOLBF, 0);
+    // The tune decodes on its own thread while the window and the data load;
+    // openMusicStream below takes the decode over.
+    beginMusicDecode("data/drumveil.mp3");
+
     AppWindow window;
     // Nothing below can run without a window and GL; the line is printed.
     if (!createAppWindow("morvanders - telquist", windowVariant, window))
