@@ -306,6 +306,28 @@ bool parseTimeline(const std::string& text, const std::string& path, const Event
         const int lineNo = line.number;
         const std::string at = linePrefix(path, lineNo);
 
+        if (words[0] == "section") {
+            TimelineSection section;
+            section.line = lineNo;
+            std::string why;
+            if (words.size() < 2) {
+                errors.push_back(at + "expected 'section <time> [name]'");
+                continue;
+            }
+            if (!parseTime(words[1], events, section.row, why)) {
+                errors.push_back(at + why);
+                continue;
+            }
+            for (size_t w = 2; w < words.size(); ++w)
+                section.name += (w > 2 ? " " : "") + words[w];
+            if (!out.sections.empty() && section.row <= out.sections.back().row) {
+                errors.push_back(at + "section does not come after the one on line " +
+                                 std::to_string(out.sections.back().line));
+                continue;
+            }
+            out.sections.push_back(section);
+            continue;
+        }
         if (words[0] == "track") {
             current = -1;
             brokenHeader = true;
@@ -541,11 +563,9 @@ std::string formatTrackBlock(int track, const std::vector<SyncKey>& keys)
     return text;
 }
 
-bool compileTimeline(const CompileOptions& options, std::vector<std::string>& errors,
-                     std::vector<std::string>* warnings, int* filesReplaced)
+bool buildTimeline(const CompileOptions& options, TimelineSource& source, TrackKeys& keys,
+                   std::vector<std::string>& errors, std::vector<std::string>* warnings)
 {
-    if (filesReplaced)
-        *filesReplaced = 0;
     EventFile events;
     const bool useEvents = !options.eventsPath.empty();
     if (useEvents && !loadEventFile(options.eventsPath, events, errors))
@@ -555,8 +575,6 @@ bool compileTimeline(const CompileOptions& options, std::vector<std::string>& er
         errors.push_back(options.sourcePath + ": cannot read the timeline source");
         return false;
     }
-    TimelineSource source;
-    TrackKeys keys;
     if (!parseTimeline(text, options.sourcePath, useEvents ? &events : nullptr, source, errors) ||
         !buildTrackKeys(source, useEvents ? &events : nullptr, keys, errors))
         return false;
@@ -566,5 +584,17 @@ bool compileTimeline(const CompileOptions& options, std::vector<std::string>& er
             if (useEvents && warnings && eventTimes(events, generator.eventKind).empty())
                 warnings->push_back(linePrefix(source.path, generator.line) + "warning: " +
                                     options.eventsPath + " has no '" + generator.eventKind + "' events");
+    return true;
+}
+
+bool compileTimeline(const CompileOptions& options, std::vector<std::string>& errors,
+                     std::vector<std::string>* warnings, int* filesReplaced)
+{
+    if (filesReplaced)
+        *filesReplaced = 0;
+    TimelineSource source;
+    TrackKeys keys;
+    if (!buildTimeline(options, source, keys, errors, warnings))
+        return false;
     return writeTrackFiles(options.outBase, keys, errors, filesReplaced);
 }

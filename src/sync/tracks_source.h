@@ -46,9 +46,19 @@ struct TrackBlock {
     int line = 0;                          // of the block's header; 0 when absent
 };
 
+// A named start of a part of the production ("section 40s groove"): where
+// the windowed build's Page Up and Page Down land. Sections stand outside the
+// track blocks and compile into no track.
+struct TimelineSection {
+    int32_t row = 0;   // rows; the row that holds the written time
+    std::string name;  // may be empty
+    int line = 0;
+};
+
 struct TimelineSource {
     std::string path;
     std::array<TrackBlock, trackCount> tracks;
+    std::vector<TimelineSection> sections;  // strictly increasing rows
 };
 
 using TrackKeys = std::array<std::vector<SyncKey>, trackCount>;
@@ -88,6 +98,10 @@ struct CompileOptions {
     std::string outBase;     // "sync/sync"
 };
 
+// Reads the source and (when eventsPath is not empty) the event file, parses
+// and builds every track's keys, writing nothing. Warnings as below.
+bool buildTimeline(const CompileOptions& options, TimelineSource& source, TrackKeys& keys,
+                   std::vector<std::string>& errors, std::vector<std::string>* warnings = nullptr);
 // Reads the event file and the source, builds and writes every track file.
 // Nothing is written unless everything compiles. Warnings (a generator whose
 // event kind the event file never names) do not stop the compile.

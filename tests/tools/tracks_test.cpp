@@ -341,6 +341,27 @@ TEST(TimelineErrors, EveryErrorNamesItsFileAndLine)
     EXPECT_EQ(late[0].rfind("t.timeline:2: bad bar:beat '2:5'", 0), 0u) << late[0];
 }
 
+TEST(TimelineSections, StandOutsideTheBlocksInIncreasingOrder)
+{
+    EventFile events;
+    std::vector<std::string> errors;
+    ASSERT_TRUE(parseEventText("tempo 0 120 4\n", "ev", events, errors));
+    TimelineSource source;
+    ASSERT_TRUE(parseTimeline("section 0s intro\ntrack 8\n  0s 1\nsection 3:1 the drop\n  4s 2\n",
+                              "t.timeline", &events, source, errors))
+        << errors[0];
+    ASSERT_EQ(source.sections.size(), 2u);
+    EXPECT_EQ(source.sections[1].row, 64);  // bar 3 at 120 BPM: 4 s
+    EXPECT_EQ(source.sections[1].name, "the drop");
+    EXPECT_EQ(source.tracks[8].keys.size(), 2u);  // the block goes on past the marker
+
+    errors = parseErrors("section 5s b\nsection 5s c\nsection\nsection x\n");
+    ASSERT_EQ(errors.size(), 3u);
+    EXPECT_EQ(errors[0].rfind("t.timeline:2: section does not come after", 0), 0u) << errors[0];
+    EXPECT_EQ(errors[1].rfind("t.timeline:3:", 0), 0u);
+    EXPECT_EQ(errors[2].rfind("t.timeline:4: bad time", 0), 0u);
+}
+
 TEST(TimelineErrors, AllErrorsAreReportedAtOnce)
 {
     const std::vector<std::string> errors = parseErrors("track 8\n  1s x\n  2s 1 spline\ntrack 99\n  3s 1\n");
