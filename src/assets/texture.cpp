@@ -13,11 +13,15 @@ TextureLibrary textureLibrary;
 
 namespace {
 
+// Every cube face is decoded to RGB floats and uploaded as GL_RGB, whatever
+// the file holds, so a grey or RGBA file can never be read past its end.
+constexpr int kCubeChannels = 3;
+
 // One decoded cube face, held until the upload.
 struct CubeFace {
-    int width = 0;
-    int height = 0;
-    int channels = 0;
+    int width = 0;   // pixels
+    int height = 0;  // pixels
+    int channels = 0;         // as the file holds them; the pixels have kCubeChannels
     float* pixels = nullptr;  // stb_image allocation, released after upload
 };
 
@@ -35,13 +39,36 @@ bool isHdrFile(const char* path)
     return hdr;
 }
 
-float* decodeHdr(const char* path, int& width, int& height, int& channels)
+// Decodes an image to floats with the given channel count forced (0 keeps
+// the file's own); stb_image allocation, nullptr when unreadable.
+float* decodeHdr(const char* path, int& width, int& height, int& channels, int forced = 0)
 {
     FILE* file = fopen(path, "rb");
     if (!file) return nullptr;
-    float* pixels = stbi_loadf_from_file(file, &width, &height, &channels, 0);
+    float* pixels = stbi_loadf_from_file(file, &width, &height, &channels, forced);
     fclose(file);
     return pixels;
+}
+
+// The edge length (pixels) shared by most of the square faces, the earliest
+// face deciding a tie; 0 when no face is square.
+int commonCubeFaceSize(const CubeFace* faces)
+{
+    int best = 0;
+    int bestCount = 0;
+    for (int i = 0; i < 6; ++i) {
+        if (!faces[i].pixels || faces[i].width != faces[i].height) continue;
+        int count = 0;
+        for (int j = 0; j < 6; ++j)
+            if (faces[j].pixels && faces[j].width == faces[i].width &&
+                faces[j].height == faces[i].width)
+                ++count;
+        if (count > bestCount) {
+            best = faces[i].width;
+            bestCount = count;
+        }
+    }
+    return best;
 }
 
 // Decodes an 8-bit image with the given channel count forced (0 keeps the
@@ -172,7 +199,8 @@ uint32_t loadHdrCubeMap(const char* directory)
         const int slot = cubeFaceIndex(path);
         if (slot < 0) continue;
         CubeFace decoded;
-        decoded.pixels = decodeHdr(path.c_str(), decoded.width, decoded.height, decoded.channels);
+        decoded.pixels = decodeHdr(path.c_str(), decoded.width, decoded.height, decoded.channels,
+                                   kCubeChannels);
         if (!decoded.pixels) {
             printf("hdrtexture is fux00rd %s\n", path.c_str());
             continue;
@@ -182,18 +210,11 @@ uint32_t loadHdrCubeMap(const char* directory)
         faces[slot] = decoded;
     }
 
-    // Every face must exist for a complete cube map: a missing or broken face
-    // is uploaded black at the size of the faces that did load.
-    int size = 1;
-    int channels = faces[0].pixels ? faces[0].channels : 3;
-    for (const CubeFace& face : faces)
-        if (face.pixels) {
-            size = face.width;
-            if (!faces[0].pixels) channels = face.channels;
-            break;
-        }
-    const GLenum pixelFormat = channels == 3 ? GL_RGB : GL_RGBA;
-    const int floatsPerPixel = pixelFormat == GL_RGB ? 3 : 4;
+    // Every face must exist for a complete cube map, square and of one size.
+    // A missing, broken or misfit face is uploaded black at the size most
+    // faces share, so one odd file costs only its own face.
+    const int common = commonCubeFaceSize(faces);
+    const int size = common > 0 ? common : 1;
     std::vector<float> black;
 
     GLuint texture = 0;
@@ -202,23 +223,22 @@ uint32_t loadHdrCubeMap(const char* directory)
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     for (int slot = 0; slot < 6; ++slot) {
         CubeFace& face = faces[slot];
-        // Faces are uploaded with one pixel format; a face decoded with a
-        // different channel count is treated as missing rather than misread.
-        if (face.pixels && (face.channels == 3 ? GL_RGB : GL_RGBA) != pixelFormat) {
-            printf("cube face %c of %s has %d channels, not %d\n", kFaceLetters[slot], directory,
-                   face.channels, channels);
+        if (face.pixels && (face.width != size || face.height != size)) {
+            printf("cube face %c of %s is %dx%d, not %dx%d\n", kFaceLetters[slot], directory,
+                   face.width, face.height, size, size);
             stbi_image_free(face.pixels);
             face.pixels = nullptr;
+        } else if (!face.pixels) {
+            printf("cube face %c missing in %s\n", kFaceLetters[slot], directory);
         }
         if (face.pixels) {
-            glTexImage2D(kFaceTargets[slot], 0, GL_RGB32F, face.width, face.height, 0, pixelFormat,
-                         GL_FLOAT, face.pixels);
+            glTexImage2D(kFaceTargets[slot], 0, GL_RGB32F, size, size, 0, GL_RGB, GL_FLOAT,
+                         face.pixels);
             stbi_image_free(face.pixels);
             face.pixels = nullptr;
         } else {
-            printf("cube face %c missing in %s\n", kFaceLetters[slot], directory);
-            black.assign(static_cast<size_t>(size) * size * floatsPerPixel, 0.0f);
-            glTexImage2D(kFaceTargets[slot], 0, GL_RGB32F, size, size, 0, pixelFormat, GL_FLOAT,
+            black.assign(static_cast<size_t>(size) * size * kCubeChannels, 0.0f);
+            glTexImage2D(kFaceTargets[slot], 0, GL_RGB32F, size, size, 0, GL_RGB, GL_FLOAT,
                          black.data());
         }
     }

@@ -174,3 +174,41 @@ TEST_F(TextureGL, BrokenCubeFaceIsReportedAndReplacedByBlack)
     glGetTexImage(GL_TEXTURE_CUBE_MAP_POSITIVE_Y, 0, GL_RGB, GL_FLOAT, texel);
     EXPECT_EQ(texel[0], 0.0f);
 }
+
+TEST_F(TextureGL, GreyCubeFaceIsExpandedAndAMisfitFaceIsBlackOnItsOwn)
+{
+    // Five RGB faces 4x4, each with its own red value, and a grey PNG under
+    // an .hdr name as face r: at the faces' size it is used, grey in RGB.
+    const char letters[] = "rludbf";
+    for (int i = 1; i < 6; ++i)
+        testfiles::writeHdr(dir / (std::string("sky_") + letters[i] + ".hdr"), 4, 4,
+                            static_cast<float>(i + 1), 0.5f, 0.25f);
+    testfiles::writePng(dir / "sky_r.hdr", 4, 4, 1, {255});
+    uint32_t cube = 0;
+    std::string out = captureConsole([&] { cube = loadHdrCubeMap(dir.string().c_str()); });
+    EXPECT_EQ(out, "");
+    float texel[4 * 4 * 3] = {};
+    glBindTexture(GL_TEXTURE_CUBE_MAP, cube);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glGetTexImage(GL_TEXTURE_CUBE_MAP_POSITIVE_X, 0, GL_RGB, GL_FLOAT, texel);
+    EXPECT_FLOAT_EQ(texel[0], 1.0f);
+    EXPECT_FLOAT_EQ(texel[1], 1.0f);
+    EXPECT_FLOAT_EQ(texel[47], 1.0f);
+
+    // A 2048x2048 grey face among 4x4 ones: no read past its buffer, it is
+    // black on its own and the other five are intact.
+    testfiles::writePng(dir / "sky_r.hdr", 2048, 2048, 1, {128});
+    out = captureConsole([&] { cube = loadHdrCubeMap(dir.string().c_str()); });
+    EXPECT_EQ(out, "cube face r of " + dir.string() + " is 2048x2048, not 4x4\n");
+    glBindTexture(GL_TEXTURE_CUBE_MAP, cube);
+    GLint width = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_CUBE_MAP_POSITIVE_X, 0, GL_TEXTURE_WIDTH, &width);
+    EXPECT_EQ(width, 4);
+    glGetTexImage(GL_TEXTURE_CUBE_MAP_POSITIVE_X, 0, GL_RGB, GL_FLOAT, texel);
+    EXPECT_EQ(texel[0], 0.0f);
+    for (int i = 1; i < 6; ++i) {
+        glGetTexImage(GL_TEXTURE_CUBE_MAP_POSITIVE_X + i, 0, GL_RGB, GL_FLOAT, texel);
+        EXPECT_FLOAT_EQ(texel[45], static_cast<float>(i + 1)) << letters[i];
+        EXPECT_FLOAT_EQ(texel[46], 0.5f) << letters[i];
+    }
+}
