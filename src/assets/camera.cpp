@@ -7,12 +7,32 @@
 #include "app/window.h"
 #include "render/draw.h"
 
+namespace {
+
+constexpr float kTrackNearPlane = 1.0f;  // units
+
+bool isFinite(const glm::mat4& m)
+{
+    for (int c = 0; c < 4; ++c)
+        for (int r = 0; r < 4; ++r)
+            if (!std::isfinite(m[c][r])) return false;
+    return true;
+}
+
+bool isFinite(const glm::vec3& v)
+{
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
+
+} // namespace
+
 void initCamera(Camera& camera)
 {
     camera.up = glm::vec3(0.0f, 1.0f, 0.0f);
     camera.eye = glm::vec3(200.0f, 0.0f, 0.0f);
     camera.target = glm::vec3(0.0f, 0.0f, 0.0f);
     camera.view = glm::mat4(1.0f);
+    camera.viewEye = camera.eye;
     camera.projection = perspectiveProjection(60.0f, aspectRatio, 1.0f, 100000.0f);
 }
 
@@ -20,9 +40,11 @@ void setCameraFromTracks(Camera& camera, std::span<const float> trackValues)
 {
     if (trackValues.size() < 8) return;
     const float* v = trackValues.data();
-    camera.projection = perspectiveProjection(v[7], aspectRatio, 1.0f, 50000.0f);
+    setCameraProjection(camera, v[7], 50000.0f);
     camera.target = glm::vec3(v[4], v[5], v[6]);
-    if (static_cast<int>(v[0]) == 1) {
+    // Mode 1 is any value whose integer part is 1; the comparison does what
+    // an int conversion would without its undefined cases (NaN, huge values).
+    if (v[0] >= 1.0f && v[0] < 2.0f) {
         // Orbit: v1 radius, v2 degrees about the vertical axis, v3 height.
         const float angle = v[2] / 180.0f * 3.141592f;
         camera.eye = glm::vec3(std::sin(angle) * v[1], v[3], std::cos(angle) * v[1]);
@@ -31,13 +53,47 @@ void setCameraFromTracks(Camera& camera, std::span<const float> trackValues)
     }
 }
 
+void setCameraProjection(Camera& camera, float fieldOfView, float farPlane)
+{
+    // The comparisons are false for NaN, so it is refused with the rest.
+    const bool usable = fieldOfView > 0.0f && fieldOfView < 180.0f && aspectRatio > 0.0f &&
+                        std::isfinite(aspectRatio) && farPlane > kTrackNearPlane &&
+                        std::isfinite(farPlane);
+    const glm::mat4 projection =
+        usable ? perspectiveProjection(fieldOfView, aspectRatio, kTrackNearPlane, farPlane)
+               : glm::mat4(0.0f);
+    if (!usable || !isFinite(projection)) {
+        ++camera.keptProjections;
+        return;
+    }
+    camera.projection = projection;
+}
+
+void updateCameraView(Camera& camera)
+{
+    const glm::vec3 direction = camera.target - camera.eye;
+    const float length = glm::length(direction);
+    const float upLength = glm::length(camera.up);
+    // Parallel to up when the sine of the angle between them is ~0.
+    const bool usable = isFinite(camera.eye) && isFinite(camera.target) && isFinite(camera.up) &&
+                        length > 0.0f && std::isfinite(length) && upLength > 0.0f &&
+                        glm::length(glm::cross(direction / length, camera.up / upLength)) > 1e-6f;
+    const glm::mat4 view = usable ? glm::lookAt(camera.eye, camera.target, camera.up) : glm::mat4(0.0f);
+    if (!usable || !isFinite(view)) {
+        ++camera.keptViews;
+        return;
+    }
+    camera.view = view;
+    camera.viewEye = camera.eye;
+}
+
 void applyCamera(Camera& camera)
 {
-    camera.view = glm::lookAt(camera.eye, camera.target, camera.up);
+    updateCameraView(camera);
     setUniformMat4("proj", camera.projection);
     setUniformMat4("view", camera.view);
     setUniformMat4("viewproj", camera.projection * camera.view);
-    setUniformVec3("eyePos", camera.eye.x, camera.eye.y, camera.eye.z);
+    setUniformVec3("eyePos", camera.viewEye.x, camera.viewEye.y, camera.viewEye.z);
     setUniformMat3("nview", glm::mat3(camera.view));
     setUniformMat4("tview", glm::transpose(camera.view));
 }

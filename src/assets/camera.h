@@ -3,16 +3,23 @@
 // "tview") it sets on the current program. Plain value; the Demo owns one.
 #pragma once
 
+#include <cstdint>
 #include <span>
 
 #include <glm/glm.hpp>
 
+// Degenerate input (a field of view outside (0, 180) degrees, an eye on its
+// target, a view along the up vector, non-finite values) never replaces a
+// matrix: the last good one stays, so no NaN reaches the GPU.
 struct Camera {
     glm::vec3 up{0.0f, 1.0f, 0.0f};
     glm::vec3 eye{200.0f, 0.0f, 0.0f};   // world space
     glm::vec3 target{0.0f, 0.0f, 0.0f};  // the point looked at
     glm::mat4 projection{1.0f};          // perspective, column-major
     glm::mat4 view{1.0f};                // look-at, recomputed by applyCamera
+    glm::vec3 viewEye{200.0f, 0.0f, 0.0f};  // the eye that view was made from
+    uint32_t keptProjections = 0;  // degenerate projections refused so far
+    uint32_t keptViews = 0;        // degenerate views refused so far
 };
 
 // Eye (200,0,0) towards the origin, 60 degree field of view, planes 1 and 100000.
@@ -20,7 +27,13 @@ void initCamera(Camera& camera);
 // Tracks 0..7: v0 mode (1 = orbit), v1..v3 eye or (radius, degrees, height),
 // v4..v6 target, v7 field of view in degrees; far plane 50000.
 void setCameraFromTracks(Camera& camera, std::span<const float> trackValues);
-// Recomputes the view and sets the standard uniforms present in the current program.
+// Sets the perspective projection (fieldOfView in degrees) at the window's
+// aspect ratio, unless it would be degenerate: then the last one stays.
+void setCameraProjection(Camera& camera, float fieldOfView, float farPlane);
+// Recomputes the view from eye, target and up, unless they are degenerate:
+// then the last view (and its eye) stays. No GL.
+void updateCameraView(Camera& camera);
+// Updates the view and sets the standard uniforms present in the current program.
 void applyCamera(Camera& camera);
 
 // Perspective projection; fieldOfView in degrees.

@@ -21,7 +21,7 @@ void strandCamera(Camera& camera, const float* tracks, float time) {
     const float a = orbitAngle(tracks);
     const float r = tracks[1];
     const glm::vec3 c = strandPath(tracks[3], time);
-    camera.projection = perspectiveProjection(tracks[7], aspectRatio, 1.0f, kStrandFarPlane);
+    setCameraProjection(camera, tracks[7], kStrandFarPlane);
     camera.eye = glm::vec3(c.x + std::sin(a) * r, tracks[3], c.z + std::cos(a) * r);
     camera.target = glm::vec3(c.x + tracks[4], tracks[5], c.z + tracks[6]);
 }
@@ -32,7 +32,7 @@ void clusterCamera(Camera& camera, const float* tracks, const SwarmField& field,
     const glm::vec3 c(node.x, node.y, node.z);
     const float a = orbitAngle(tracks);
     const float r = tracks[1];
-    camera.projection = perspectiveProjection(tracks[7], aspectRatio, 1.0f, kStrandFarPlane);
+    setCameraProjection(camera, tracks[7], kStrandFarPlane);
     camera.target = c + glm::vec3(tracks[4], tracks[5], tracks[6]);
     camera.eye = c + glm::vec3(std::sin(a) * r, tracks[3], std::cos(a) * r);
 }

@@ -1,6 +1,8 @@
 #include "assets/camera.h"
 
 #include <array>
+#include <cmath>
+#include <string>
 
 #include <GL/glew.h>
 #include <glm/gtc/matrix_transform.hpp>
@@ -9,6 +11,8 @@
 #include "app/window.h"
 #include "asset_files.h"
 #include "assets/shader.h"
+#include "fx/swarm_field.h"
+#include "sync/sync.h"
 #include "gl_context.h"
 
 namespace {
@@ -77,6 +81,67 @@ TEST(Camera, TooFewTracksLeaveTheCameraAlone)
     const float four[4] = {1, 2, 3, 4};
     setCameraFromTracks(camera, std::span<const float>(four, 4));
     EXPECT_EQ(camera.eye, glm::vec3(200.0f, 0.0f, 0.0f));
+}
+
+TEST(Camera, DegenerateInputKeepsTheLastGoodMatrices)
+{
+    Camera camera;
+    initCamera(camera);
+    setCameraFromTracks(camera, tracks({0.0f, 10.0f, 20.0f, 30.0f, 0.0f, 0.0f, 0.0f, 45.0f}));
+    updateCameraView(camera);
+    const glm::mat4 projection = camera.projection;
+    const glm::mat4 view = camera.view;
+    ASSERT_EQ(camera.keptProjections + camera.keptViews, 0u);
+
+    // Fields of view at or past the ends of (0, 180) degrees, and NaN.
+    for (float fov : {0.0f, -5.0f, 180.0f, 250.0f, NAN, INFINITY}) {
+        setCameraFromTracks(camera, tracks({0.0f, 10.0f, 20.0f, 30.0f, 0.0f, 0.0f, 0.0f, fov}));
+        EXPECT_EQ(camera.projection, projection) << fov;
+    }
+    EXPECT_EQ(camera.keptProjections, 6u);
+
+    // An eye on its target, a view straight down the up vector, a NaN or a
+    // huge camera mode (which must not reach an int conversion).
+    const std::array<std::array<float, 8>, 4> views = {{
+        {0.0f, 1.0f, 2.0f, 3.0f, 1.0f, 2.0f, 3.0f, 45.0f},
+        {0.0f, 0.0f, 50.0f, 0.0f, 0.0f, 0.0f, 0.0f, 45.0f},
+        {0.0f, NAN, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 45.0f},
+        {3e38f, 0.0f, 50.0f, 0.0f, 0.0f, 0.0f, 0.0f, 45.0f},
+    }};
+    for (const auto& v : views) {
+        setCameraFromTracks(camera, std::span<const float>(v.data(), v.size()));
+        updateCameraView(camera);
+        EXPECT_EQ(camera.view, view) << v[1];
+        EXPECT_EQ(camera.viewEye, glm::vec3(10.0f, 20.0f, 30.0f));
+    }
+    EXPECT_EQ(camera.keptViews, 4u);
+    float mode[8] = {NAN, 10.0f, 20.0f, 30.0f, 0.0f, 0.0f, 0.0f, 45.0f};
+    setCameraFromTracks(camera, std::span<const float>(mode, 8));
+    EXPECT_EQ(camera.eye, glm::vec3(10.0f, 20.0f, 30.0f));  // free mode
+}
+
+TEST(Camera, TheProductionNeverTriggersTheGuards)
+{
+    // The production's own tracks, every row of the run, through the track
+    // camera and the strand orbit of camera mode 2.
+    SyncDevice* device = createSyncDevice("sync/sync");
+    ASSERT_NE(device, nullptr);
+    SyncTrack* camTracks[8] = {};
+    for (int i = 0; i < 8; ++i) camTracks[i] = getSyncTrack(device, std::to_string(i).c_str());
+    Camera camera;
+    initCamera(camera);
+    float fovSum = 0.0f;
+    for (int row = 0; row <= 3322; ++row) {
+        float values[8];
+        for (int i = 0; i < 8; ++i) values[i] = float(getSyncValue(camTracks[i], row));
+        fovSum += values[7];
+        setCameraFromTracks(camera, std::span<const float>(values, 8));
+        strandCamera(camera, values, float(row) / 16.0f);
+        updateCameraView(camera);
+    }
+    ASSERT_GT(fovSum, 0.0f) << "no sync/sync_7.track: run from the source tree after a build";
+    EXPECT_EQ(camera.keptProjections, 0u);
+    EXPECT_EQ(camera.keptViews, 0u);
 }
 
 TEST(CameraGL, ProgramDeclaringOnlyViewProjGetsOnlyThat)
