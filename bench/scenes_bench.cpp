@@ -1,13 +1,21 @@
 // Per-frame CPU work of the scenes that is theirs alone: the dust explosion
 // positions of the 8000 graph nodes and the near, far and rim selection over
-// the 3000 strand nodes.
+// the 3000 strand nodes; and each scene's whole simulation outside GL at
+// moments of the production, with the track values of sync/ (run from the
+// repository root).
+#include <string>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 
+#include "app/timeline.h"
 #include "fx/link_lines.h"
+#include "fx/node_cloud.h"
 #include "fx/swarm_field.h"
+#include "quietly.h"
+#include "scenes/passes.h"
 #include "scenes/scene_math.h"
+#include "sync/sync.h"
 
 namespace {
 
@@ -52,5 +60,81 @@ void BM_SelectNodes(benchmark::State& state)
     state.counters["rim"] = double(rimNodes.size());
 }
 BENCHMARK(BM_SelectNodes)->Arg(1000)->Arg(2000)->Arg(100000);
+
+// The 64 track values of the production at a music time; false without sync/.
+bool productionTracksAt(double musicTime, std::vector<float>& values)
+{
+    SyncDevice* device = nullptr;
+    quietly([&] { device = createSyncDevice("sync/sync"); });
+    if (!device) return false;
+    values.assign(64, 0.0f);
+    for (int i = 0; i < 64; ++i)
+        values[size_t(i)] = float(getSyncValue(getSyncTrack(device, std::to_string(i).c_str()),
+                                               rowAt(musicTime)));
+    return true;
+}
+
+// Everything the first scene computes on the CPU in a frame at the music
+// time of the argument: the far cloud's spin, the graph-node update and,
+// when track 27 turns them on, the links.
+void BM_Scene1FrameCpu(benchmark::State& state)
+{
+    const double musicTime = double(state.range(0));
+    std::vector<float> t;
+    if (!productionTracksAt(musicTime, t)) {
+        state.SkipWithError("no sync/sync_N.track here; run from the repository root");
+        return;
+    }
+    NodeCloud nodes, farCloud;
+    generatePoints(nodes, 8000, 50.0f);
+    shape(nodes);
+    generatePoints(farCloud, 200, 4000.0f);
+    projectToSphere(farCloud);
+    LinkLines links;
+    buildInitial(links, nodes.workingPositions);
+    for (auto _ : state) {
+        resetPositions(farCloud);
+        spinPoints(farCloud, float(musicTime * 1.5));
+        update(nodes, musicTime, t[15], t[17], t[18]);
+        if (t[27] != 0.0f) build(links, nodes.workingPositions, t[38], t[39]);
+        benchmark::DoNotOptimize(links.innerLinks.data());
+    }
+    state.counters["links"] = double(links.innerLinks.size() + links.crossLinks.size());
+}
+BENCHMARK(BM_Scene1FrameCpu)->Arg(60)->Arg(76)->Unit(benchmark::kMicrosecond);
+
+// Everything the second scene computes on the CPU in a frame at the music
+// time of the argument: bend, gather, order and select the strand nodes, the
+// far cloud's spin and, when track 36 turns it on, the dust explosion.
+void BM_Scene2FrameCpu(benchmark::State& state)
+{
+    const double musicTime = double(state.range(0));
+    std::vector<float> t;
+    if (!productionTracksAt(musicTime, t)) {
+        state.SkipWithError("no sync/sync_N.track here; run from the repository root");
+        return;
+    }
+    SwarmField swarm;
+    generate(swarm, 1500.0f, 100.0f);
+    NodeCloud nodes, farCloud;
+    generatePoints(nodes, 8000, 50.0f);
+    generatePoints(farCloud, 200, 4000.0f);
+    projectToSphere(farCloud);
+    DustExplosionTable dust;
+    std::vector<int32_t> order, nearNodes, farNodes, rimNodes;
+    for (auto _ : state) {
+        bendStrand(swarm, float(musicTime), t.data());
+        gatherClusters(swarm, float(musicTime));
+        sortByDistance(Vec4{}, swarm.clusterCentres, -1, order);
+        selectNodes(swarm.clusterCentres, order, 0.0f, 300.0f, 2500.0f, t[25], t[31] * 100.0f,
+                    musicTime < kPinFirstClusterUntil, nearNodes, farNodes, rimNodes);
+        resetPositions(farCloud);
+        spinPoints(farCloud, float(musicTime * 1.5));
+        if (t[36] != 0.0f) placeDustExplosion(nodes.workingPositions, musicTime, t.data(), dust);
+        benchmark::DoNotOptimize(nodes.workingPositions.data());
+    }
+    state.counters["explosion"] = t[36] != 0.0f ? 1.0 : 0.0;
+}
+BENCHMARK(BM_Scene2FrameCpu)->Arg(160)->Unit(benchmark::kMicrosecond);
 
 } // namespace

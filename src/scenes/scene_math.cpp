@@ -1,6 +1,9 @@
 #include "scenes/scene_math.h"
 
+#include <algorithm>
 #include <cmath>
+
+#include "fx/lanes.h"
 
 namespace {
 
@@ -92,6 +95,10 @@ void prepareDustExplosion(DustExplosionTable& table, int32_t nodeCount)
     table.bulges.resize(n);
     table.sines.resize(n);
     table.cosines.resize(n);
+    table.windX.resize(n);
+    table.windZ.resize(n);
+    table.wobbleX.resize(n);
+    table.wobbleZ.resize(n);
     for (int32_t i = 0; i < nodeCount; ++i) {
         const int32_t k1 = 32 * i;
         const int32_t k2 = 23 + 390 * i;
@@ -104,6 +111,12 @@ void prepareDustExplosion(DustExplosionTable& table, int32_t nodeCount)
         table.bulges[size_t(i)] = b * b * b * b;
         table.sines[size_t(i)] = static_cast<float>(std::sin(double(k2)));
         table.cosines[size_t(i)] = std::cos(u);
+        // The terms of strandPath(h, t) that do not depend on t, written as
+        // strandPath writes them so that the sums come out the same.
+        table.windX[size_t(i)] = 600.0f * std::sin(h * 0.0045f * 0.33f);
+        table.windZ[size_t(i)] = 600.0f * std::cos(h * 0.0045f * 0.33f);
+        table.wobbleX[size_t(i)] = h * 0.0105f * 0.33f;
+        table.wobbleZ[size_t(i)] = h * 0.0095f * 0.33f;
     }
 }
 
@@ -117,26 +130,70 @@ void placeDustExplosion(std::vector<Vec4>& positions, double musicTime, const fl
     const float bulge = trackValues[42];
     const double spin = musicTime * 0.2;
     const float time = static_cast<float>(musicTime);
+    // The strand's wobble phases advance with time alike for every node.
+    const float wobbleTimeX = time * 0.0252f;
+    const float wobbleTimeZ = time * 0.0241f;
 
-    for (size_t i = 0; i < positions.size(); ++i) {
-        const float h = table.heights[i];
-        const float s = table.sines[i];
-        const float cu = table.cosines[i];
-        const float c = table.bulges[i] * bulge * 120.0f;
+    const Float4 radius4 = splat(radius);
+    const Float4 one = splat(1.0f);
+    const Float4 bulge4 = splat(bulge);
+    const Float4 scale120 = splat(120.0f);
+    const Float4 scale300 = splat(300.0f);
 
-        const float r = radius + c;
-        const float ls = radius * s, lc = radius * cu;
-        const float length = std::sqrt(ls * ls + lc * lc);
+    // Four nodes at a time: the arithmetic runs four lanes wide, the sines and
+    // cosines node by node between the two halves. Lanes past the last node
+    // read zeros and are not stored.
+    alignas(16) float h[4], s[4], cu[4], b[4], wx[4], wz[4], px[4], pz[4];
+    alignas(16) float turn[4], cs[4], sn[4], wobbleSinX[4], wobbleCosZ[4];
+    for (int32_t start = 0; start < n; start += 4) {
+        const int32_t m = std::min(4, n - start);
+        for (int32_t k = 0; k < 4; ++k) {
+            const bool inside = k < m;
+            const size_t i = size_t(start + (inside ? k : 0));
+            h[k] = inside ? table.heights[i] : 0.0f;
+            s[k] = inside ? table.sines[i] : 0.0f;
+            cu[k] = inside ? table.cosines[i] : 0.0f;
+            b[k] = inside ? table.bulges[i] : 0.0f;
+            wx[k] = inside ? table.windX[i] : 0.0f;
+            wz[k] = inside ? table.windZ[i] : 0.0f;
+            px[k] = inside ? table.wobbleX[i] + wobbleTimeX : 0.0f;
+            pz[k] = inside ? table.wobbleZ[i] + wobbleTimeZ : 0.0f;
+        }
+        const Float4 s4 = load4(s), cu4 = load4(cu);
         // length / radius equals |(s, cos u)| times the sign of the radius;
         // at radius 0 take that limit from above instead of dividing 0 by 0.
-        const float ratio = radius != 0.0f ? length / radius : std::sqrt(s * s + cu * cu);
-        const float angle = static_cast<float>(baseAngle - (1.0f - ratio) * spin);
+        Float4 ratio;
+        if (radius != 0.0f) {
+            const Float4 ls = radius4 * s4, lc = radius4 * cu4;
+            ratio = sqrt4(ls * ls + lc * lc) / radius4;
+        } else {
+            ratio = sqrt4(s4 * s4 + cu4 * cu4);
+        }
+        store4(turn, one - ratio);
 
-        const Vec4 o = rotateAboutY(angle, r * s, 0.0f, r * cu, 1.0f);
-        const glm::vec3 strand = strandPath(h, time);
-        Vec4& p = positions[i];
-        p.x = strand.x + o.x;
-        p.y = strand.y;
-        p.z = strand.z + o.z;
+        for (int32_t k = 0; k < 4; ++k) {
+            const float angle = static_cast<float>(baseAngle - turn[k] * spin);
+            cs[k] = std::cos(angle);
+            sn[k] = std::sin(angle);
+            wobbleSinX[k] = std::sin(px[k]);
+            wobbleCosZ[k] = std::cos(pz[k]);
+        }
+
+        // rotateAboutY(angle, r s, 0, r cos u) plus strandPath(h, t).
+        const Float4 r = radius4 + load4(b) * bulge4 * scale120;
+        const Float4 ox = r * s4, oz = r * cu4;
+        const Float4 cosTurn = load4(cs), sinTurn = load4(sn);
+        const Float4 rx = ox * cosTurn + oz * sinTurn;
+        const Float4 rz = -ox * sinTurn + oz * cosTurn;
+        const Float4 strandX = load4(wx) + scale300 * load4(wobbleSinX);
+        const Float4 strandZ = load4(wz) + scale300 * load4(wobbleCosZ);
+        store4(px, strandX + rx);
+        store4(pz, strandZ + rz);
+        for (int32_t k = 0; k < m; ++k) {
+            Vec4& p = positions[size_t(start + k)];
+            p.x = px[k];
+            p.y = h[k];
+            p.z = pz[k];
+        }
     }
 }

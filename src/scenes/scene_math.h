@@ -47,13 +47,18 @@ void selectNodes(const std::vector<Vec4>& clusterCentres, const std::vector<int3
                  std::vector<int32_t>& farNodes, std::vector<int32_t>& rimNodes);
 
 // What the dust explosion computes per node that does not change from frame
-// to frame: the node's height along the strand, the shape of the bulge there
-// and the sines of its two seeds. Filled once for a node count.
+// to frame: the node's height along the strand, the shape of the bulge there,
+// the sines of its two seeds and the parts of the strand path at that height
+// that do not move with time. Filled once for a node count.
 struct DustExplosionTable {
     std::vector<float> heights;  // h per node, height units
     std::vector<float> bulges;   // (1 - |(h - 400) / 500|)^4 per node
     std::vector<float> sines;    // sin(23 + 390 i), taken in double
     std::vector<float> cosines;  // cos of u = sin(32 i + 323.34) + 23 + 390 i, u as float
+    std::vector<float> windX;    // 600 sin(h 0.0045 0.33): the strand's slow winding in x, units
+    std::vector<float> windZ;    // 600 cos(h 0.0045 0.33), units
+    std::vector<float> wobbleX;  // h 0.0105 0.33: the x wobble's phase before time is added, radians
+    std::vector<float> wobbleZ;  // h 0.0095 0.33, radians
 };
 
 // Fills the table for nodeCount nodes (allocates).
@@ -61,6 +66,8 @@ void prepareDustExplosion(DustExplosionTable& table, int32_t nodeCount);
 // Rewrites x, y, z of every position as the dust explosion at musicTime
 // places node i of positions.size(); w is left as it is. Tracks 34
 // (radius), 41 (base angle, radians) and 42 (bulge) steer it. The table is
-// prepared first when it does not match the node count.
+// prepared first when it does not match the node count. Four nodes at a time,
+// with exactly the single-precision steps of one node, so the bits are those
+// of the node-by-node formula.
 void placeDustExplosion(std::vector<Vec4>& positions, double musicTime /* seconds */,
                         const float* trackValues, DustExplosionTable& table);

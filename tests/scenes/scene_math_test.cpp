@@ -1,4 +1,5 @@
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -265,6 +266,51 @@ TEST(DustExplosion, ZeroRadiusTrackStaysFiniteAndContinuous)
         ASSERT_TRUE(std::isfinite(atZero[i].x) && std::isfinite(atZero[i].z)) << i;
         ASSERT_NEAR(atZero[i].x, nearZero[i].x, 0.05f) << i;
         ASSERT_NEAR(atZero[i].z, nearZero[i].z, 0.05f) << i;
+    }
+}
+
+// Node i of n placed one node at a time, straight from the formula: the
+// reference the four-lane placement must match to the bit.
+Vec4 explodedNode(int32_t i, int32_t n, double musicTime, const std::vector<float>& t, float w)
+{
+    const float h = static_cast<float>((i - n * 0.5) * 0.35);
+    const float b = 1.0f - std::fabs((h - 400.0f) / 500.0f);
+    const float u = static_cast<float>(std::sin(double(32 * i) + 323.34) + double(23 + 390 * i));
+    const float s = static_cast<float>(std::sin(double(23 + 390 * i)));
+    const float cu = std::cos(u);
+    const float radius = t[34];
+    const float r = radius + b * b * b * b * t[42] * 120.0f;
+    const float ls = radius * s, lc = radius * cu;
+    const float ratio = radius != 0.0f ? std::sqrt(ls * ls + lc * lc) / radius : std::sqrt(s * s + cu * cu);
+    const float angle = static_cast<float>(t[41] - (1.0f - ratio) * (musicTime * 0.2));
+    const Vec4 o = rotateAboutY(angle, r * s, 0.0f, r * cu, 1.0f);
+    const glm::vec3 strand = strandPath(h, static_cast<float>(musicTime));
+    return Vec4{strand.x + o.x, strand.y, strand.z + o.z, w};
+}
+
+TEST(DustExplosion, FourLanesEqualTheNodeByNodeFormulaBitForBit)
+{
+    struct Case {
+        double time;
+        float radius, baseAngle, bulge;  // tracks 34, 41, 42
+    };
+    const Case cases[] = {{79.0, 300.0f, 0.4f, 0.8f}, {131.7, 0.0f, 0.3f, 0.5f},
+                          {160.0, -250.0f, 2.5f, 1.0f}, {207.5, 1e-6f, -1.0f, 0.0f}};
+    for (const int32_t n : {8000, 7}) {  // 7: a last group of three lanes
+        DustExplosionTable table;
+        std::vector<Vec4> positions(size_t(n), Vec4{0, 0, 0, 0.25f});
+        for (const Case& c : cases) {
+            std::vector<float> t = zeroTracks();
+            t[34] = c.radius;
+            t[41] = c.baseAngle;
+            t[42] = c.bulge;
+            placeDustExplosion(positions, c.time, t.data(), table);
+            for (int32_t i = 0; i < n; ++i) {
+                const Vec4 expected = explodedNode(i, n, c.time, t, 0.25f);
+                ASSERT_EQ(std::memcmp(&positions[size_t(i)], &expected, sizeof(Vec4)), 0)
+                    << "node " << i << " of " << n << " at " << c.time << " s, radius " << c.radius;
+            }
+        }
     }
 }
 
