@@ -32,6 +32,12 @@ void createScaledTarget(RenderTarget& target, RenderTargetFormat format, float s
                        scaledDesignSize(designHeight, scale), target);
 }
 
+// The start-up update of the graph nodes and the first link graph built on it.
+void settleGraphNodes(Demo& demo) {
+    update(demo.graphNodes, kStartTime, kStartScale, kStartTwistAngle, kStartTwistRadius);
+    buildInitial(demo.links, demo.graphNodes.workingPositions);
+}
+
 }  // namespace
 
 int32_t scaledDesignSize(float designSize, float scale) {
@@ -76,10 +82,16 @@ void buildDemo(Demo& demo) {
 
     // Time the start-up simulation and the first link graph.
     beginFrame(demo.profiler);
-    update(demo.graphNodes, kStartTime, kStartScale, kStartTwistAngle, kStartTwistRadius);
-    buildInitial(demo.links, demo.graphNodes.workingPositions);
+    settleGraphNodes(demo);
     mark(demo.profiler, "lines init");
     report(demo.profiler);
+}
+
+void resetDemoSimulation(Demo& demo) {
+    generate(demo.swarm, kSwarmRadius, kSwarmWeight);
+    generatePoints(demo.graphNodes, kGraphNodeCount, kGraphNodeRadius);
+    shape(demo.graphNodes);
+    settleGraphNodes(demo);
 }
 
 void loadDemo(Demo& demo) {

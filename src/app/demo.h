@@ -52,6 +52,10 @@ int32_t scaledDesignSize(float designSize /* pixels */, float scale);
 
 // Makes every member, runs the start-up simulation and prints its profile (needs GL).
 void buildDemo(Demo& demo);
+// Puts the simulated members (graph nodes, links, strand field) back to the
+// state buildDemo leaves them in, whatever frames ran since; no GL work, and
+// no allocation once the lists have their size.
+void resetDemoSimulation(Demo& demo);
 // buildDemo, then every texture and last every shader of the data directory.
 void loadDemo(Demo& demo);
 // Releases the members' CPU lists in reverse declaration order.

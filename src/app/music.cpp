@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <mutex>
 #include <string>
@@ -29,6 +30,9 @@ struct MusicState {
     AudioClock clock;              // guarded by the device lock
     double playStartTime = 0.0;    // silent clock origin, seconds
     bool silentClock = false;
+    bool hasTune = false;          // playMusic was given a stream
+    bool paused = false;           // main thread only
+    int64_t pausedFrame = 0;       // the frame held while paused
 };
 
 MusicState music;
@@ -155,6 +159,22 @@ void finishPendingDecode()
     pendingDecode.takenOver = false;
 }
 
+// Playback goes on from frame: the device is handed the tune from there and
+// the clock reports it until the next buffer is being heard.
+void moveToFrame(int64_t frame)
+{
+    music.playStartTime = nowSeconds() - double(frame) / outputRate;
+    if (!music.device)
+        return;
+    SDL_LockAudioDevice(music.device);
+    music.submittedFrames = frame;
+    music.clock = AudioClock{};
+    music.clock.baseFrame = frame;
+    music.clock.limitFrame = frame;
+    music.clock.lastReported = frame;
+    SDL_UnlockAudioDevice(music.device);
+}
+
 } // namespace
 
 void noteAudioCallback(AudioClock& clock, int64_t submitted, int64_t frameCount,
@@ -175,6 +195,12 @@ int64_t audioClockFrame(AudioClock& clock, double now)
     frame = std::min(frame, clock.limitFrame);
     clock.lastReported = std::max(clock.lastReported, frame);
     return clock.lastReported;
+}
+
+bool decodeMusicFile(const char* path, std::vector<int16_t>& samples)
+{
+    samples.clear();
+    return decodeMp3(path, samples, nullptr);
 }
 
 bool initMusicDevice(int frequency)
@@ -237,6 +263,8 @@ void playMusic(MusicStream stream)
     finishPendingDecode();
     music.playStartTime = nowSeconds();
     music.silentClock = stream == 0 || music.device == 0;
+    music.hasTune = stream != 0;
+    music.paused = false;
     if (music.device) {
         SDL_LockAudioDevice(music.device);
         music.submittedFrames = 0;
@@ -251,8 +279,42 @@ void setMusicVolume(MusicStream, float volume)
     music.volume = volume;
 }
 
+void pauseMusic(MusicStream stream, bool paused)
+{
+    if (paused == music.paused)
+        return;
+    if (paused) {
+        music.pausedFrame = musicBytePosition(stream) / bytesPerFrame;
+        music.paused = true;
+        if (music.device) {
+            SDL_LockAudioDevice(music.device);
+            music.playing = false;
+            SDL_UnlockAudioDevice(music.device);
+        }
+        return;
+    }
+    music.paused = false;
+    moveToFrame(music.pausedFrame);
+    if (music.device) {
+        SDL_LockAudioDevice(music.device);
+        music.playing = music.hasTune;
+        SDL_UnlockAudioDevice(music.device);
+    }
+}
+
+void seekMusic(MusicStream, double seconds)
+{
+    const int64_t frame = seconds > 0.0 ? int64_t(std::llround(seconds * outputRate)) : 0;
+    if (music.paused)
+        music.pausedFrame = frame;
+    else
+        moveToFrame(frame);
+}
+
 int64_t musicBytePosition(MusicStream)
 {
+    if (music.paused)
+        return music.pausedFrame * bytesPerFrame;
     const double now = nowSeconds();
     if (music.silentClock || music.device == 0)
         return int64_t((now - music.playStartTime) * outputRate) * bytesPerFrame;

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 using MusicStream = uint32_t;  // 0 when no tune could be opened
 
@@ -30,6 +31,10 @@ void noteAudioCallback(AudioClock& clock, int64_t submitted, int64_t frameCount,
 // end of what the device has been given.
 int64_t audioClockFrame(AudioClock& clock, double now);
 
+// Decodes the whole file as the player does (44100 Hz, interleaved 16-bit
+// stereo) into samples, for programs that need the tune without playing it;
+// false when it cannot be opened or decoded.
+bool decodeMusicFile(const char* path, std::vector<int16_t>& samples);
 // Opens the default output device at the given rate; false when there is none.
 bool initMusicDevice(int frequency);
 // Starts decoding the file on a thread of its own, so that the decode runs
@@ -47,6 +52,11 @@ void startMusicOutput();
 void playMusic(MusicStream stream);
 // 0.0 silent to 1.0 full.
 void setMusicVolume(MusicStream stream, float volume);
+// Pauses (silence, the position held) or resumes from the held position.
+void pauseMusic(MusicStream stream, bool paused);
+// Moves playback to a time (seconds, below 0 taken as 0): the position reads
+// it at once, the music plays on from there (or stays held there if paused).
+void seekMusic(MusicStream stream, double seconds);
 // Bytes of 16-bit stereo played so far.
 int64_t musicBytePosition(MusicStream stream);
 // Seconds for a byte position of the stream.

@@ -5,6 +5,7 @@
 #include <SDL2/SDL_syswm.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 float aspectRatio = 4.0f / 3.0f;
@@ -69,6 +70,18 @@ void applyDrawableSize(SDL_Window* window)
     glViewport(0, 0, width, height);
 }
 
+// GLEW also looks for a GLX display after loading the GL entry points; on an
+// EGL context (no X server) it finds none and says so, although every entry
+// point it loaded works. That is only a success when the context is not GLX.
+bool glewLoaded(GLenum status)
+{
+#ifdef GLEW_ERROR_NO_GLX_DISPLAY
+    if (status == GLEW_ERROR_NO_GLX_DISPLAY)
+        return glXGetCurrentContext() == nullptr;
+#endif
+    return status == GLEW_OK;
+}
+
 // Makes the context current and loads the GL entry points; on failure
 // records why, releases what it made and returns false without a GL call.
 bool setupGLContext(SDL_Window* window, AppWindow& appWindow)
@@ -86,7 +99,7 @@ bool setupGLContext(SDL_Window* window, AppWindow& appWindow)
         return false;
     }
     const GLenum glew = glewInit();
-    if (glew != GLEW_OK) {
+    if (!glewLoaded(glew)) {
         recordFailure(appWindow, "glewInit failed",
                       reinterpret_cast<const char*>(glewGetErrorString(glew)));
         discardWindow(window, context, appWindow);
@@ -222,6 +235,13 @@ bool createAppWindow(const char* title, WindowVariant variant, AppWindow& window
 bool createHiddenAppWindow(const char* title, int width, int height, AppWindow& window)
 {
     window.failure[0] = '\0';
+    // With no display server, SDL's offscreen driver draws into an EGL
+    // surface of the window's size (Mesa gives one). SDL_VIDEODRIVER, when
+    // set, still decides.
+    const char* x11 = getenv("DISPLAY");
+    const char* wayland = getenv("WAYLAND_DISPLAY");
+    if ((!x11 || !*x11) && (!wayland || !*wayland))
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         recordFailure(window, "cannot start SDL video", SDL_GetError());
         return false;

@@ -4,10 +4,23 @@
 #include "app/timeline.h"
 #include "fx/link_lines.h"
 #include "fx/node_cloud.h"
+#include "scenes/scenes.h"
 
 namespace {
 
 constexpr int kTrackCount = 64;
+
+// The time of playback frame k before musicTime (seconds).
+double frameBefore(double musicTime, int k)
+{
+    return musicTime - k * kReplayFrameStep;
+}
+
+// The music time a frame draws with: the frame loop keeps it as a float.
+double loopTime(double musicTime)
+{
+    return static_cast<double>(static_cast<float>(musicTime));
+}
 
 // A node respawns in the first frame whose drift takes it out of its sphere.
 // Its distance from the origin is convex in the drift time and starts inside,
@@ -20,16 +33,23 @@ void respawnAsOf(NodeCloud& nodes, double musicTime)
     advect(nodes, static_cast<float>(musicTime));
 }
 
-} // namespace
-
-void catchUpToTime(Demo& demo, double musicTime, const TrackSampler& sampleTracks)
+// What the first scene does to the graph nodes and links in the frame at
+// frameTime, with that frame's tracks.
+void replayScene1Frame(Demo& demo, double frameTime, const float* values)
 {
-    if (sceneForRow(rowAt(musicTime)) != 1) return;
+    update(demo.graphNodes, loopTime(frameTime), values[15], values[17], values[18]);
+    if (values[27] != 0.0f)
+        build(demo.links, demo.graphNodes.workingPositions, values[38], values[39]);
+}
 
+// From the start-up state: the graph nodes and links as the first-scene
+// frames before musicTime leave them (all of them first-scene frames).
+void catchUpScene1(Demo& demo, double musicTime, const TrackSampler& sampleTracks)
+{
     float values[kTrackCount] = {};
     double linkTime = -1.0;
     for (int k = 1;; ++k) {
-        const double t = musicTime - k * kReplayFrameStep;
+        const double t = frameBefore(musicTime, k);
         if (t < 0.0) break;
         sampleTracks(rowAt(t), values);
         if (values[27] != 0.0f) {
@@ -37,13 +57,46 @@ void catchUpToTime(Demo& demo, double musicTime, const TrackSampler& sampleTrack
             break;
         }
     }
-
-    NodeCloud& nodes = demo.graphNodes;
     if (linkTime >= 0.0) {
-        respawnAsOf(nodes, linkTime - kReplayFrameStep);
-        update(nodes, static_cast<double>(static_cast<float>(linkTime)), values[15], values[17],
-               values[18]);
-        build(demo.links, nodes.workingPositions, values[38], values[39]);
+        respawnAsOf(demo.graphNodes, linkTime - kReplayFrameStep);
+        replayScene1Frame(demo, linkTime, values);
     }
-    respawnAsOf(nodes, musicTime - kReplayFrameStep);
+    respawnAsOf(demo.graphNodes, musicTime - kReplayFrameStep);
+}
+
+// From the start-up state, for a frame of the second scene: the first scene's
+// last frame before musicTime, then the strand as the previous frame left it.
+void catchUpScene2(Demo& demo, double musicTime, const TrackSampler& sampleTracks)
+{
+    // The first frame before musicTime whose row is still in the first scene.
+    const double firstSceneEnd = firstRowOfSecondScene / rowsPerSecond;
+    int k = static_cast<int>((musicTime - firstSceneEnd) / kReplayFrameStep);
+    if (k < 1) k = 1;
+    while (k > 1 && sceneForRow(rowAt(frameBefore(musicTime, k - 1))) == 1) --k;
+    while (sceneForRow(rowAt(frameBefore(musicTime, k))) != 1) ++k;
+    const double lastScene1Frame = frameBefore(musicTime, k);
+
+    float values[kTrackCount] = {};
+    if (lastScene1Frame >= 0.0) {
+        catchUpScene1(demo, lastScene1Frame, sampleTracks);
+        sampleTracks(rowAt(lastScene1Frame), values);
+        replayScene1Frame(demo, lastScene1Frame, values);
+    }
+
+    // The first frame of the second scene finds the centres as start-up left them.
+    if (k == 1) return;
+    const double previous = frameBefore(musicTime, 1);
+    sampleTracks(rowAt(previous), values);
+    moveStrand(demo.swarm, values, loopTime(previous), nullptr);
+}
+
+} // namespace
+
+void catchUpToTime(Demo& demo, double musicTime, const TrackSampler& sampleTracks)
+{
+    resetDemoSimulation(demo);
+    if (sceneForRow(rowAt(musicTime)) == 1)
+        catchUpScene1(demo, musicTime, sampleTracks);
+    else
+        catchUpScene2(demo, musicTime, sampleTracks);
 }

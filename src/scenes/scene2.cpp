@@ -58,12 +58,8 @@ void updateScene2(const float* trackValues, Demo& demo, double musicTime)
     frameLists.rimNodes.reserve(clusters);
     demo.nearNodes.reserve(clusters);
 
-    bendStrand(swarm, static_cast<float>(musicTime), trackValues);
-    gatherClusters(swarm, static_cast<float>(musicTime));
-    sortByDistance(Vec4{}, swarm.clusterCentres, -1, frameLists.clusterOrder);
-
-    const bool pinFirst = musicTime < kPinFirstClusterUntil && !swarm.clusterCentres.empty();
-    if (pinFirst) swarm.clusterCentres[0] = Vec4{0.0f, 0.0f, 0.0f, 50.0f};
+    // The order is taken before the pin: cluster 0 sorts where the strand put it.
+    const bool pinFirst = moveStrand(swarm, trackValues, musicTime, &frameLists.clusterOrder);
 
     const glm::vec3 eye = demo.camera.eye;
     selectNodes(swarm.clusterCentres, frameLists.clusterOrder, eye.x, eye.y, eye.z,
@@ -72,6 +68,18 @@ void updateScene2(const float* trackValues, Demo& demo, double musicTime)
 }
 
 } // namespace
+
+bool moveStrand(SwarmField& swarm, const float* trackValues, double musicTime,
+                std::vector<int32_t>* clusterOrder)
+{
+    bendStrand(swarm, static_cast<float>(musicTime), trackValues);
+    gatherClusters(swarm, static_cast<float>(musicTime));
+    if (clusterOrder) sortByDistance(Vec4{}, swarm.clusterCentres, -1, *clusterOrder);
+
+    const bool pinFirst = musicTime < kPinFirstClusterUntil && !swarm.clusterCentres.empty();
+    if (pinFirst) swarm.clusterCentres[0] = Vec4{0.0f, 0.0f, 0.0f, 50.0f};
+    return pinFirst;
+}
 
 void drawStrandPass(Demo& demo, float musicTime, const float* trackValues)
 {

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include "fx/link_lines.h"
 #include "fx/node_cloud.h"
 #include "scenes/catch_up.h"
+#include "scenes/scenes.h"
 
 namespace {
 
@@ -55,8 +57,6 @@ bool sameDirections(const NodeCloud& a, const NodeCloud& b)
     return a.directions == b.directions;
 }
 
-} // namespace
-
 TEST(CatchUp, ASingleFrameStartsFromWhatPlaybackLeftBehind)
 {
     const double frameTime = 70.0;
@@ -81,12 +81,85 @@ TEST(CatchUp, ASingleFrameStartsFromWhatPlaybackLeftBehind)
     EXPECT_EQ(playback.graphNodes.workingPositions, single.graphNodes.workingPositions);
 }
 
-TEST(CatchUp, NothingToDoInTheSecondScene)
+// The second scene: a strand that bends and scrolls with the music time.
+void sampleStrandTracks(double row, float* values)
 {
-    static Demo fresh, single;
-    setUp(fresh);
-    setUp(single);
-    catchUpToTime(single, 150.0, sampleTracks);
-    EXPECT_TRUE(sameDirections(fresh.graphNodes, single.graphNodes));
-    EXPECT_EQ(fresh.links.hubs, single.links.hubs);
+    sampleTracks(row, values);
+    const double seconds = row / 16.0;
+    values[21] = float(seconds * 7.0);
+    values[22] = float(0.5 + 0.01 * seconds);
+    values[23] = 3.0f;
+    values[42] = float(std::fmod(seconds, 3.0));
+}
+
+// What the frames from..to (60 Hz) change in the Demo outside GL: the first
+// scene's nodes and links, the second scene's strand.
+void playFrames(Demo& demo, double from, int frames)
+{
+    float values[64];
+    for (int k = 0; k < frames; ++k) {
+        const double t = from + k * kReplayFrameStep;
+        const double loopTime = double(float(t));
+        sampleStrandTracks(rowAt(t), values);
+        if (sceneForRow(rowAt(t)) == 1) {
+            update(demo.graphNodes, loopTime, values[15], values[17], values[18]);
+            if (values[27] != 0.0f)
+                build(demo.links, demo.graphNodes.workingPositions, values[38], values[39]);
+        } else {
+            moveStrand(demo.swarm, values, loopTime, nullptr);
+        }
+    }
+}
+
+void expectSameState(const Demo& a, const Demo& b)
+{
+    EXPECT_TRUE(sameDirections(a.graphNodes, b.graphNodes));
+    EXPECT_EQ(a.graphNodes.workingPositions, b.graphNodes.workingPositions);
+    EXPECT_EQ(a.links.hubs, b.links.hubs);
+    EXPECT_EQ(a.swarm.clusterCentres, b.swarm.clusterCentres);
+}
+
+} // namespace
+
+TEST(CatchUp, TheSecondSceneStartsFromTheLastFirstSceneFrameAndThePreviousStrand)
+{
+    // A range that starts before the switch at 79 s and runs on drawn frame
+    // by frame, against a single frame caught up at its end: the nodes keep
+    // the sizes of the first scene's last frame (the dust explosion draws
+    // them), and camera mode 3 follows the strand of the frame before.
+    static Demo range, single, startUp;
+    resetDemoSimulation(startUp);
+    catchUpToTime(range, 78.9, sampleStrandTracks);
+    playFrames(range, 78.9, 30);
+    const double end = 78.9 + 30 * kReplayFrameStep;
+    catchUpToTime(single, end, sampleStrandTracks);
+    ASSERT_EQ(single.swarm.clusterCentres.size(), 3000u);
+    ASSERT_NE(range.graphNodes.workingPositions, startUp.graphNodes.workingPositions);
+    ASSERT_NE(range.swarm.clusterCentres, startUp.swarm.clusterCentres);
+    expectSameState(range, single);
+
+    // Inside the second scene, before and after cluster 0 stops being pinned.
+    for (const double start : {108.0, 160.0}) {
+        catchUpToTime(range, start, sampleStrandTracks);
+        playFrames(range, start, 120);
+        catchUpToTime(single, start + 120 * kReplayFrameStep, sampleStrandTracks);
+        expectSameState(range, single);
+    }
+}
+
+TEST(CatchUp, AnEarlierStateIsForgotten)
+{
+    // The windowed build jumps back and forth on one Demo: whatever ran
+    // before, the catch-up leaves what a fresh one does.
+    static Demo jumped, fresh;
+    setUp(jumped);
+    playUpTo(jumped, 66.0);
+    catchUpToTime(jumped, 150.0, sampleStrandTracks);
+    playFrames(jumped, 150.0, 10);
+
+    for (const double t : {62.0, 150.0, 79.0}) {
+        catchUpToTime(jumped, t, sampleStrandTracks);
+        catchUpToTime(fresh, t, sampleStrandTracks);
+        expectSameState(jumped, fresh);
+    }
 }

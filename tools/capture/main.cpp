@@ -1,14 +1,24 @@
 // quillon-capture: loads the production as the windowed build does (hidden
-// window, no audio), evaluates the 64 sync tracks at a music time, draws the
-// frame the deliverables would show at that time and writes it to PNG.
+// window, or an EGL surface when there is no display server; no audio
+// device), draws the frames the deliverables would show at fixed steps of
+// music time, however long each takes, and writes them as PNG or as a video.
 //
 //   quillon-capture --at 100.5 --out frame.png [--size 1280x720]
 //   quillon-capture --from 60 --to 62 --fps 30 --out-dir frames [--size WxH]
+//   quillon-capture --video out.mp4 [--from 0] [--to 207.6] [--fps 60] [--size 1280x720] [--crf 18]
 //
 // Run from the repository root (data/ and sync/ are read relative to it). A
 // range writes DIR/frame_00000.png onwards, one frame every 1/fps seconds,
-// drawn in order like playback. Exits non-zero on bad arguments or failure.
+// drawn in order like playback. A video holds the same frames, H.264, with
+// the soundtrack of the stretch in AAC. SIGINT or SIGTERM stops after the
+// frame being drawn; a video is then finished so that what was rendered
+// plays. Exits 0 on success, 2 on bad arguments, 1 on failure and 128 plus
+// the signal's number when interrupted.
+#include <unistd.h>
+
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,33 +29,55 @@
 #include <GL/glew.h>
 #include <stb/stb_image_write.h>
 
+#include "app/music.h"
 #include "app/offscreen.h"
 #include "app/timeline.h"
 #include "app/window.h"
+#include "video_file.h"
 
 namespace {
 
 constexpr int kMaxSide = 8192;       // pixels
 constexpr double kMaxFps = 240.0;
 constexpr long kMaxFrames = 100000;  // frames in one range
+constexpr const char* kTune = "data/drumveil.mp3";
+constexpr const char* kPartSuffix = ".part";  // a file being written, renamed when complete
+constexpr double kPlainProgressStep = 5.0;    // percent between plain progress lines
+
+enum class Mode { Single, Frames, Video };
 
 struct CaptureOptions {
-    bool range = false;
+    Mode mode = Mode::Single;
     double at = 0.0;    // seconds
     double from = 0.0;  // seconds
     double to = 0.0;    // seconds
     double fps = 0.0;
     std::string out;     // PNG path for a single frame
     std::string outDir;  // folder for a range
+    std::string video;   // MP4 path
     int width = 1280;    // pixels
     int height = 720;    // pixels
+    int crf = kDefaultCrf;
 };
 
-void printUsage()
+enum class Parse { Run, Help, Bad };
+
+volatile sig_atomic_t stopSignal = 0;
+
+void noteStop(int signal)
 {
-    fprintf(stderr,
+    stopSignal = signal;
+}
+
+void printUsage(FILE* to)
+{
+    fprintf(to,
             "usage: quillon-capture --at SECONDS --out FILE.png [--size WxH]\n"
-            "       quillon-capture --from SECONDS --to SECONDS --fps N --out-dir DIR [--size WxH]\n");
+            "       quillon-capture --from SECONDS --to SECONDS --fps N --out-dir DIR [--size WxH]\n"
+            "       quillon-capture --video FILE.mp4 [--from SECONDS] [--to SECONDS] [--fps N]\n"
+            "                       [--size WxH] [--crf 0-51]\n"
+            "A video defaults to the whole production (0 to %g s) at 60 fps, 1280x720, CRF %d.\n",
+            endOfProduction, kDefaultCrf);
 }
 
 bool parseNumber(const char* text, double& value)
@@ -70,63 +102,29 @@ bool parseSize(const char* text, int& width, int& height)
     return true;
 }
 
+bool parseCrf(const char* text, int& crf)
+{
+    char* end = nullptr;
+    const long value = strtol(text, &end, 10);
+    if (end == text || *end != '\0' || value < 0 || value > 51) return false;
+    crf = int(value);
+    return true;
+}
+
 bool inProduction(double seconds)
 {
     return seconds >= 0.0 && seconds <= endOfProduction;
 }
 
-// Parses the arguments; prints what is wrong and false on any error.
-bool parseOptions(int argc, char** argv, CaptureOptions& options)
+// Frames in a range: one every 1/fps seconds from `from`, up to `to`.
+long framesIn(const CaptureOptions& options)
 {
-    bool haveAt = false, haveFrom = false, haveTo = false, haveFps = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string flag = argv[i];
-        if (i + 1 >= argc) {
-            fprintf(stderr, "quillon-capture: %s needs a value\n", flag.c_str());
-            return false;
-        }
-        const char* value = argv[++i];
-        bool ok = true;
-        if (flag == "--at") ok = haveAt = parseNumber(value, options.at);
-        else if (flag == "--from") ok = haveFrom = parseNumber(value, options.from);
-        else if (flag == "--to") ok = haveTo = parseNumber(value, options.to);
-        else if (flag == "--fps") ok = haveFps = parseNumber(value, options.fps);
-        else if (flag == "--out") options.out = value;
-        else if (flag == "--out-dir") options.outDir = value;
-        else if (flag == "--size") ok = parseSize(value, options.width, options.height);
-        else {
-            fprintf(stderr, "quillon-capture: unknown option %s\n", flag.c_str());
-            return false;
-        }
-        if (!ok) {
-            fprintf(stderr, "quillon-capture: bad value for %s: %s\n", flag.c_str(), value);
-            return false;
-        }
-    }
+    return long((options.to - options.from) * options.fps + 1e-9) + 1;
+}
 
-    const bool single = haveAt || !options.out.empty();
-    const bool range = haveFrom || haveTo || haveFps || !options.outDir.empty();
-    if (single == range) {
-        fprintf(stderr, "quillon-capture: give either --at and --out or a range\n");
-        return false;
-    }
-    options.range = range;
-    if (single) {
-        if (!haveAt || options.out.empty()) {
-            fprintf(stderr, "quillon-capture: --at and --out go together\n");
-            return false;
-        }
-        if (!inProduction(options.at)) {
-            fprintf(stderr, "quillon-capture: %g s is outside the production (0 to %g s)\n",
-                    options.at, endOfProduction);
-            return false;
-        }
-        return true;
-    }
-    if (!haveFrom || !haveTo || !haveFps || options.outDir.empty()) {
-        fprintf(stderr, "quillon-capture: a range needs --from, --to, --fps and --out-dir\n");
-        return false;
-    }
+// Checks that the times and rate of a range make sense; prints why not.
+bool checkRange(const CaptureOptions& options)
+{
     if (!inProduction(options.from) || !inProduction(options.to) || options.from > options.to) {
         fprintf(stderr, "quillon-capture: the range must lie within 0 to %g s, --from first\n",
                 endOfProduction);
@@ -143,24 +141,287 @@ bool parseOptions(int argc, char** argv, CaptureOptions& options)
     return true;
 }
 
-// Reads the window's back buffer and writes it top row first.
-bool writeFrame(const char* path, int width, int height, std::vector<unsigned char>& pixels)
+// Parses the arguments; prints what is wrong and Bad on any error.
+Parse parseOptions(int argc, char** argv, CaptureOptions& options)
 {
-    const size_t stride = size_t(width) * 4;
-    pixels.resize(stride * size_t(height));
+    bool haveAt = false, haveFrom = false, haveTo = false, haveFps = false, haveCrf = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string flag = argv[i];
+        if (flag == "--help" || flag == "-h") return Parse::Help;
+        const bool known = flag == "--at" || flag == "--from" || flag == "--to" ||
+                           flag == "--fps" || flag == "--out" || flag == "--out-dir" ||
+                           flag == "--video" || flag == "--size" || flag == "--crf";
+        if (!known) {
+            fprintf(stderr, "quillon-capture: unknown option %s\n", flag.c_str());
+            return Parse::Bad;
+        }
+        if (i + 1 >= argc) {
+            fprintf(stderr, "quillon-capture: %s needs a value\n", flag.c_str());
+            return Parse::Bad;
+        }
+        const char* value = argv[++i];
+        bool ok = true;
+        if (flag == "--at") ok = haveAt = parseNumber(value, options.at);
+        else if (flag == "--from") ok = haveFrom = parseNumber(value, options.from);
+        else if (flag == "--to") ok = haveTo = parseNumber(value, options.to);
+        else if (flag == "--fps") ok = haveFps = parseNumber(value, options.fps);
+        else if (flag == "--out") ok = *(options.out = value).c_str() != '\0';
+        else if (flag == "--out-dir") ok = *(options.outDir = value).c_str() != '\0';
+        else if (flag == "--video") ok = *(options.video = value).c_str() != '\0';
+        else if (flag == "--size") ok = parseSize(value, options.width, options.height);
+        else ok = haveCrf = parseCrf(value, options.crf);
+        if (!ok) {
+            fprintf(stderr, "quillon-capture: bad value for %s: %s\n", flag.c_str(), value);
+            return Parse::Bad;
+        }
+    }
+
+    const bool single = haveAt || !options.out.empty();
+    const bool frames = !options.outDir.empty();
+    const bool video = !options.video.empty();
+    if (int(single) + int(frames) + int(video) != 1 ||
+        (single && (haveFrom || haveTo || haveFps))) {
+        fprintf(stderr, "quillon-capture: give one of --at and --out, a range with --out-dir, "
+                        "or --video\n");
+        return Parse::Bad;
+    }
+    if (haveCrf && !video) {
+        fprintf(stderr, "quillon-capture: --crf is for --video only\n");
+        return Parse::Bad;
+    }
+    if (single) {
+        options.mode = Mode::Single;
+        if (!haveAt || options.out.empty()) {
+            fprintf(stderr, "quillon-capture: --at and --out go together\n");
+            return Parse::Bad;
+        }
+        if (!inProduction(options.at)) {
+            fprintf(stderr, "quillon-capture: %g s is outside the production (0 to %g s)\n",
+                    options.at, endOfProduction);
+            return Parse::Bad;
+        }
+        return Parse::Run;
+    }
+    if (frames) {
+        options.mode = Mode::Frames;
+        if (!haveFrom || !haveTo || !haveFps) {
+            fprintf(stderr, "quillon-capture: a range needs --from, --to, --fps and --out-dir\n");
+            return Parse::Bad;
+        }
+        return checkRange(options) ? Parse::Run : Parse::Bad;
+    }
+    options.mode = Mode::Video;
+    if (!haveFrom) options.from = 0.0;
+    if (!haveTo) options.to = endOfProduction;
+    if (!haveFps) options.fps = 60.0;
+    if (options.width % 2 != 0 || options.height % 2 != 0) {
+        fprintf(stderr, "quillon-capture: a video needs an even width and height (yuv420p)\n");
+        return Parse::Bad;
+    }
+    return checkRange(options) ? Parse::Run : Parse::Bad;
+}
+
+// The path a file is written under until it is complete.
+std::string partPath(const std::string& path)
+{
+    return path + kPartSuffix;
+}
+
+// Moves a completed file to its name; prints why not.
+bool completeFile(const std::string& path)
+{
+    std::error_code error;
+    std::filesystem::rename(partPath(path), path, error);
+    if (error) {
+        fprintf(stderr, "quillon-capture: cannot write %s: %s\n", path.c_str(),
+                error.message().c_str());
+        std::filesystem::remove(partPath(path), error);
+        return false;
+    }
+    return true;
+}
+
+// True when a file can be made beside path; prints why not. Leaves nothing.
+bool canWriteBeside(const std::string& path)
+{
+    const std::string probe = partPath(path);
+    FILE* file = fopen(probe.c_str(), "wb");
+    if (!file) {
+        fprintf(stderr, "quillon-capture: cannot write %s: %s\n", path.c_str(), strerror(errno));
+        return false;
+    }
+    fclose(file);
+    remove(probe.c_str());
+    return true;
+}
+
+// Reads the window's back buffer, bottom row first, into pixels (RGBA).
+void readFrame(int width, int height, std::vector<unsigned char>& pixels)
+{
+    pixels.resize(size_t(width) * 4 * size_t(height));
     glFinish();
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     glReadBuffer(GL_BACK);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+}
+
+// Writes pixels as read back to a PNG, top row first, through a part file.
+bool writePng(const std::string& path, int width, int height,
+              const std::vector<unsigned char>& pixels)
+{
+    const size_t stride = size_t(width) * 4;
     // GL's rows run bottom-up; write from the last one with a negative stride.
     const unsigned char* top = pixels.data() + stride * size_t(height - 1);
-    if (!stbi_write_png(path, width, height, 4, top, -int(stride))) {
-        fprintf(stderr, "quillon-capture: cannot write %s\n", path);
+    if (!stbi_write_png(partPath(path).c_str(), width, height, 4, top, -int(stride))) {
+        fprintf(stderr, "quillon-capture: cannot write %s\n", path.c_str());
+        remove(partPath(path).c_str());
         return false;
     }
-    printf("wrote %s\n", path);
+    if (!completeFile(path)) return false;
+    printf("wrote %s\n", path.c_str());
     return true;
+}
+
+// The progress line on stderr: redrawn in place on a terminal, else one
+// plain line every few percent.
+struct Progress {
+    long total = 0;
+    bool terminal = false;
+    double nextPlainPercent = 0.0;
+    std::chrono::steady_clock::time_point start;
+};
+
+void formatClock(double seconds, char* text, size_t size)
+{
+    const long s = long(seconds + 0.5);
+    snprintf(text, size, "%ld:%02ld:%02ld", s / 3600, s / 60 % 60, s % 60);
+}
+
+void beginProgress(Progress& progress, long total)
+{
+    progress.total = total;
+    progress.terminal = isatty(STDERR_FILENO) != 0;
+    progress.nextPlainPercent = kPlainProgressStep;
+    progress.start = std::chrono::steady_clock::now();
+}
+
+void showProgress(Progress& progress, long done)
+{
+    const double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - progress.start).count();
+    const double percent = 100.0 * double(done) / double(progress.total);
+    const bool last = done == progress.total;
+    if (!progress.terminal) {
+        if (percent + 1e-9 < progress.nextPlainPercent && !last) return;
+        while (progress.nextPlainPercent <= percent + 1e-9)
+            progress.nextPlainPercent += kPlainProgressStep;
+    }
+    const double rate = elapsed > 0.0 ? double(done) / elapsed : 0.0;
+    const double remaining = rate > 0.0 ? double(progress.total - done) / rate : 0.0;
+    char spent[32], left[32];
+    formatClock(elapsed, spent, sizeof spent);
+    formatClock(remaining, left, sizeof left);
+    fprintf(stderr, "%sframe %ld/%ld (%.0f%%)  %.2f fps  elapsed %s  remaining %s%s",
+            progress.terminal ? "\r" : "", done, progress.total, percent, rate, spent, left,
+            progress.terminal ? "\033[K" : "\n");
+    if (progress.terminal && last) fputc('\n', stderr);
+    fflush(stderr);
+}
+
+// Ends a redrawn line that stopped short of the total.
+void endProgress(const Progress& progress, long done)
+{
+    if (progress.terminal && done < progress.total) fputc('\n', stderr);
+}
+
+void installStopHandlers()
+{
+    struct sigaction action {};
+    action.sa_handler = noteStop;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+// Draws frames from..to in order and hands each to the sink; stops early on
+// a signal or when the sink fails. The number of frames done.
+template <typename Sink>
+long drawRange(OffscreenProduction& production, const CaptureOptions& options, long frames,
+               Sink sink, bool& ok)
+{
+    std::vector<unsigned char> pixels;
+    Progress progress;
+    beginProgress(progress, frames);
+    catchUpProduction(production, options.from);
+    long done = 0;
+    for (; done < frames && ok && !stopSignal; ++done) {
+        const double seconds = options.from + double(done) / options.fps;
+        drawProductionFrame(production, seconds);
+        readFrame(options.width, options.height, pixels);
+        ok = sink(done, pixels);
+        swapAppWindow(production.window);
+        if (ok) showProgress(progress, done + 1);
+    }
+    endProgress(progress, done);
+    return done;
+}
+
+int captureVideo(OffscreenProduction& production, const CaptureOptions& options,
+                 VideoFile& video)
+{
+    const long frames = framesIn(options);
+    bool ok = true;
+    std::string error;
+    const long done = drawRange(production, options, frames,
+                                [&](long, const std::vector<unsigned char>& pixels) {
+                                    return writeVideoFrame(video, pixels.data(), error);
+                                },
+                                ok);
+    if (!ok) {
+        fprintf(stderr, "quillon-capture: %s\n", error.c_str());
+        discardVideoFile(video);
+        remove(partPath(options.video).c_str());
+        return 1;
+    }
+    if (!finishVideoFile(video, error)) {
+        fprintf(stderr, "quillon-capture: %s\n", error.c_str());
+        remove(partPath(options.video).c_str());
+        return 1;
+    }
+    if (!completeFile(options.video)) return 1;
+    if (stopSignal) {
+        fprintf(stderr,
+                "quillon-capture: interrupted: %s holds the first %ld of %ld frames "
+                "(%g to %g s) and plays\n",
+                options.video.c_str(), done, frames, options.from,
+                options.from + double(done) / options.fps);
+        return 128 + stopSignal;
+    }
+    printf("wrote %s: %ld frames, %g to %g s at %g fps\n", options.video.c_str(), done,
+           options.from, options.from + double(done - 1) / options.fps, options.fps);
+    return 0;
+}
+
+int captureFrames(OffscreenProduction& production, const CaptureOptions& options)
+{
+    const long frames = framesIn(options);
+    bool ok = true;
+    const long done = drawRange(production, options, frames,
+                                [&](long k, const std::vector<unsigned char>& pixels) {
+                                    char name[32];
+                                    snprintf(name, sizeof name, "frame_%05ld.png", k);
+                                    const std::string path =
+                                        (std::filesystem::path(options.outDir) / name).string();
+                                    return writePng(path, options.width, options.height, pixels);
+                                },
+                                ok);
+    if (!ok) return 1;
+    if (stopSignal) {
+        fprintf(stderr, "quillon-capture: interrupted after %ld of %ld frames\n", done, frames);
+        return 128 + stopSignal;
+    }
+    return 0;
 }
 
 } // namespace
@@ -168,11 +429,22 @@ bool writeFrame(const char* path, int width, int height, std::vector<unsigned ch
 int main(int argc, char** argv)
 {
     CaptureOptions options;
-    if (!parseOptions(argc, argv, options)) {
-        printUsage();
+    switch (parseOptions(argc, argv, options)) {
+    case Parse::Help:
+        printUsage(stdout);
+        return 0;
+    case Parse::Bad:
+        printUsage(stderr);
         return 2;
+    case Parse::Run:
+        break;
     }
-    if (options.range) {
+    installStopHandlers();
+
+    // Everything that can fail on the output side fails before any rendering.
+    std::vector<int16_t> tune;
+    static VideoFile video;
+    if (options.mode == Mode::Frames) {
         std::error_code error;
         std::filesystem::create_directories(options.outDir, error);
         if (error) {
@@ -180,34 +452,52 @@ int main(int argc, char** argv)
                     error.message().c_str());
             return 1;
         }
+        if (!canWriteBeside((std::filesystem::path(options.outDir) / "frame_00000.png").string()))
+            return 1;
+    } else if (options.mode == Mode::Single) {
+        if (!canWriteBeside(options.out)) return 1;
+    } else {
+        if (!decodeMusicFile(kTune, tune)) {
+            fprintf(stderr, "quillon-capture: cannot decode %s\n", kTune);
+            return 1;
+        }
+        VideoSettings settings;
+        settings.width = options.width;
+        settings.height = options.height;
+        settings.fps = options.fps;
+        settings.from = options.from;
+        settings.crf = options.crf;
+        std::string error;
+        if (!openVideoFile(video, partPath(options.video), settings, tune, error)) {
+            fprintf(stderr, "quillon-capture: %s\n", error.c_str());
+            remove(partPath(options.video).c_str());
+            return 1;
+        }
     }
 
     static OffscreenProduction production;
     if (!loadOffscreenProduction("quillon-capture", options.width, options.height, production)) {
         fprintf(stderr, "quillon-capture: no GL window could be made\n");
+        if (options.mode == Mode::Video) {
+            discardVideoFile(video);
+            remove(partPath(options.video).c_str());
+        }
         return 1;
     }
 
-    std::vector<unsigned char> pixels;
-    bool ok = true;
-    if (!options.range) {
+    int status = 0;
+    if (options.mode == Mode::Single) {
+        std::vector<unsigned char> pixels;
         catchUpProduction(production, options.at);
         drawProductionFrame(production, options.at);
-        ok = writeFrame(options.out.c_str(), options.width, options.height, pixels);
+        readFrame(options.width, options.height, pixels);
+        status = writePng(options.out, options.width, options.height, pixels) ? 0 : 1;
+    } else if (options.mode == Mode::Frames) {
+        status = captureFrames(production, options);
     } else {
-        catchUpProduction(production, options.from);
-        const long frames = long((options.to - options.from) * options.fps + 1e-9) + 1;
-        for (long k = 0; k < frames && ok; ++k) {
-            const double seconds = options.from + double(k) / options.fps;
-            drawProductionFrame(production, seconds);
-            char name[32];
-            snprintf(name, sizeof name, "frame_%05ld.png", k);
-            const std::string path = (std::filesystem::path(options.outDir) / name).string();
-            ok = writeFrame(path.c_str(), options.width, options.height, pixels);
-            swapAppWindow(production.window);
-        }
+        status = captureVideo(production, options, video);
     }
 
     releaseOffscreenProduction(production);
-    return ok ? 0 : 1;
+    return status;
 }
