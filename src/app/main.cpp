@@ -72,6 +72,7 @@ int main(int, char**)
 #ifndef QUILLON_FULLSCREEN
     float volumeToggle = 0.0f;
     float lastToggleTime = 0.0f;
+    bool gpuKeyWasDown = false;
 #endif
 
     // Without a device every track stays null and reads 0.0.
@@ -123,6 +124,11 @@ int main(int, char**)
         }
         if (keyCountsAsPressed(SDLK_t))
             printf("bass_time = %f\n", musicTime);
+        // G turns the GPU profile on and off, once per press however long held.
+        const bool gpuKeyDown = keyCountsAsPressed(SDLK_g);
+        if (gpuKeyDown && !gpuKeyWasDown)
+            setGpuProfiling(demo.profiler, !demo.profiler.gpu.enabled);
+        gpuKeyWasDown = gpuKeyDown;
 #endif
 
         if (sceneForRow(row) == 2)
