@@ -11,6 +11,9 @@ float designHeight = 720.0f;
 namespace {
 
 constexpr const char* kDataDirectory = "data/seq1";
+constexpr const char* kEnvironmentCubeDirectory = "data/seq1/env";
+constexpr const char* kSpecularCubeDirectory = "data/seq1/spec";
+constexpr const char* kReflectionCubeDirectory = "data/seq1/fine_ref512";
 
 constexpr int32_t kSpriteBatchQuads = 6000;
 constexpr int32_t kLogoQuads = 10;
@@ -62,9 +65,9 @@ void buildDemo(Demo& demo) {
     generate(demo.farCloud, kFarCloudCount, kFarCloudRadius);
     projectToSphere(demo.farCloud);
 
-    demo.environmentCube = loadHdrCubeMap("data/seq1/env");
-    demo.specularCube = loadHdrCubeMap("data/seq1/spec");
-    demo.reflectionCube = loadHdrCubeMap("data/seq1/fine_ref512");
+    demo.environmentCube = loadHdrCubeMap(kEnvironmentCubeDirectory);
+    demo.specularCube = loadHdrCubeMap(kSpecularCubeDirectory);
+    demo.reflectionCube = loadHdrCubeMap(kReflectionCubeDirectory);
 
     std::printf("fbo %fx%f\n", static_cast<double>(designWidth), static_cast<double>(designHeight));
     createScaledTarget(demo.sceneTarget2, RenderTargetFormat::Rgba16f, 2.0f);
@@ -95,9 +98,12 @@ void resetDemoSimulation(Demo& demo) {
 }
 
 void loadDemo(Demo& demo) {
+    // Every image file decodes on worker threads while buildDemo makes the
+    // GL objects; the loads below and in buildDemo only upload.
+    addTextureDirectory(kDataDirectory);
+    beginTextureDecoding({kEnvironmentCubeDirectory, kSpecularCubeDirectory, kReflectionCubeDirectory});
     buildDemo(demo);
     std::printf("load textures\n");
-    addTextureDirectory(kDataDirectory);
     loadTextureDirectories();
     // Shaders last: every target, mesh and texture they may refer to exists.
     addShaderDirectory(kDataDirectory);

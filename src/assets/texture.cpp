@@ -1,8 +1,13 @@
 #include "assets/texture.h"
 
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
+#include <mutex>
 #include <string_view>
+#include <thread>
 
 #include <GL/glew.h>
 #include <stb/stb_image.h>
@@ -103,11 +108,122 @@ uint32_t createTexture2D(GLint internalFormat, int width, int height, int channe
     return texture;
 }
 
-uint32_t loadHdrTexture(const char* path)
+// One image file decoded as its load would decode it: a cube face to RGB
+// floats; any other file to floats when it is HDR, else to 8-bit pixels,
+// grey and grey-alpha images expanded to four channels (they would be read as
+// RGBA bytes they do not have).
+struct DecodedImage {
+    std::string path;
+    bool cubeFace = false;
+    bool hdr = false;
+    int width = 0;            // pixels
+    int height = 0;           // pixels
+    int channels = 0;         // as the file holds them (4 after a grey expansion)
+    void* pixels = nullptr;   // stb_image allocation; nullptr when undecodable
+};
+
+void decodeImage(DecodedImage& image)
+{
+    const char* path = image.path.c_str();
+    if (image.cubeFace) {
+        image.pixels = decodeHdr(path, image.width, image.height, image.channels, kCubeChannels);
+        return;
+    }
+    image.hdr = isHdrFile(path);
+    if (image.hdr) {
+        image.pixels = decodeHdr(path, image.width, image.height, image.channels);
+        return;
+    }
+    unsigned char* pixels = decodeBytes(path, image.width, image.height, image.channels, 0);
+    if (pixels && image.channels < 3) {
+        stbi_image_free(pixels);
+        pixels = decodeBytes(path, image.width, image.height, image.channels, 4);
+        image.channels = 4;
+    }
+    image.pixels = pixels;
+}
+
+// Images decoded ahead by worker threads, in the order the loads need them.
+// The main thread takes each one once; the workers end when the list is done.
+struct DecodeAhead {
+    std::vector<DecodedImage> images;    // fixed once the workers start
+    std::vector<bool> done;              // guarded by lock
+    std::vector<bool> taken;             // main thread only
+    std::atomic<size_t> next{0};         // the next image a worker decodes
+    std::vector<std::thread> workers;
+    std::mutex lock;
+    std::condition_variable finished;
+
+    ~DecodeAhead() { joinWorkers(); }
+
+    void joinWorkers()
+    {
+        for (std::thread& worker : workers)
+            if (worker.joinable()) worker.join();
+        workers.clear();
+    }
+};
+
+DecodeAhead decodeAhead;
+
+void runDecodeWorker()
+{
+    for (;;) {
+        const size_t i = decodeAhead.next.fetch_add(1);
+        if (i >= decodeAhead.images.size()) return;
+        decodeImage(decodeAhead.images[i]);
+        {
+            const std::lock_guard<std::mutex> guard(decodeAhead.lock);
+            decodeAhead.done[i] = true;
+        }
+        decodeAhead.finished.notify_all();
+    }
+}
+
+// The image decoded ahead for this path and kind, waiting until its worker
+// is done with it; false when it was not asked for (the caller decodes).
+bool takeDecodedImage(const std::string& path, bool cubeFace, DecodedImage& image)
+{
+    for (size_t i = 0; i < decodeAhead.images.size(); ++i) {
+        const DecodedImage& candidate = decodeAhead.images[i];
+        if (decodeAhead.taken[i] || candidate.cubeFace != cubeFace || candidate.path != path) continue;
+        std::unique_lock<std::mutex> guard(decodeAhead.lock);
+        decodeAhead.finished.wait(guard, [i] { return bool(decodeAhead.done[i]); });
+        decodeAhead.taken[i] = true;
+        image = candidate;
+        return true;
+    }
+    return false;
+}
+
+// Waits for the workers and frees every image nobody took.
+void endDecodeAhead()
+{
+    decodeAhead.joinWorkers();
+    for (size_t i = 0; i < decodeAhead.images.size(); ++i)
+        if (!decodeAhead.taken[i] && decodeAhead.images[i].pixels)
+            stbi_image_free(decodeAhead.images[i].pixels);
+    decodeAhead.images.clear();
+    decodeAhead.done.clear();
+    decodeAhead.taken.clear();
+    decodeAhead.next = 0;
+}
+
+// The file as loadTextureFile decodes it, from the workers when they have it.
+DecodedImage decodeTextureFile(const char* path)
+{
+    DecodedImage image;
+    if (takeDecodedImage(path, false, image)) return image;
+    image.path = path;
+    decodeImage(image);
+    return image;
+}
+
+uint32_t loadHdrTexture(const char* path, DecodedImage& image)
 {
     printf("load hrd = %s\n", path);
-    int width = 0, height = 0, channels = 0;
-    float* pixels = decodeHdr(path, width, height, channels);
+    const int width = image.width, height = image.height, channels = image.channels;
+    float* pixels = static_cast<float*>(image.pixels);
     if (!pixels) {
         printf("hdrtexture is fux00rd %s\n", path);
         return kInvalidTexture;
@@ -121,6 +237,40 @@ uint32_t loadHdrTexture(const char* path)
 void addTextureDirectory(const char* directory)
 {
     textureLibrary.directories.emplace_back(directory);
+}
+
+void beginTextureDecoding(const std::vector<std::string>& cubeDirectories)
+{
+    endDecodeAhead();
+    std::vector<std::string> names;
+    for (const std::string& directory : cubeDirectories) {
+        if (!listDirectoryFiles(directory, ".hdr", names)) continue;
+        for (const std::string& name : names) {
+            const std::string path = directory + "/" + name;
+            if (cubeFaceIndex(path) < 0) continue;
+            DecodedImage image;
+            image.path = path;
+            image.cubeFace = true;
+            decodeAhead.images.push_back(std::move(image));
+        }
+    }
+    static const char* const kExtensions[] = {".png", ".jpg", ".hdr"};
+    for (const std::string& directory : textureLibrary.directories)
+        for (const char* extension : kExtensions) {
+            if (!listDirectoryFiles(directory, extension, names)) break;
+            for (const std::string& name : names) {
+                DecodedImage image;
+                image.path = directory + "/" + name;
+                decodeAhead.images.push_back(std::move(image));
+            }
+        }
+    decodeAhead.done.assign(decodeAhead.images.size(), false);
+    decodeAhead.taken.assign(decodeAhead.images.size(), false);
+    // The main thread keeps a core for GL; the workers share what is left,
+    // at least two so a large file does not hold up the small ones behind it.
+    const unsigned cores = std::thread::hardware_concurrency();
+    const size_t workers = std::min<size_t>(decodeAhead.images.size(), std::clamp(cores, 2u, 4u));
+    for (size_t i = 0; i < workers; ++i) decodeAhead.workers.emplace_back(runDecodeWorker);
 }
 
 void loadTextureDirectories()
@@ -142,28 +292,19 @@ void loadTextureDirectories()
             }
         }
     }
+    endDecodeAhead();
 }
 
 uint32_t loadTextureFile(const char* path)
 {
-    if (isHdrFile(path)) return loadHdrTexture(path);
+    DecodedImage image = decodeTextureFile(path);
+    if (image.hdr) return loadHdrTexture(path, image);
 
-    int width = 0, height = 0, channels = 0;
-    unsigned char* pixels = decodeBytes(path, width, height, channels, 0);
+    const int width = image.width, height = image.height, channels = image.channels;
+    unsigned char* pixels = static_cast<unsigned char*>(image.pixels);
     if (!pixels) {
         printf("[texture]%s is invalid\n", path);
         return kInvalidTexture;
-    }
-    // Grey and grey-alpha images would be read as RGBA bytes they do not
-    // have; decode them again expanded to four channels.
-    if (channels < 3) {
-        stbi_image_free(pixels);
-        pixels = decodeBytes(path, width, height, channels, 4);
-        if (!pixels) {
-            printf("[texture]%s is invalid\n", path);
-            return kInvalidTexture;
-        }
-        channels = 4;
     }
     GLint internalFormat = GL_SRGB_ALPHA;
     if (isLinearTextureName(path)) {
@@ -198,9 +339,17 @@ uint32_t loadHdrCubeMap(const char* directory)
         const std::string path = std::string(directory) + "/" + name;
         const int slot = cubeFaceIndex(path);
         if (slot < 0) continue;
+        DecodedImage image;
+        if (!takeDecodedImage(path, true, image)) {
+            image.path = path;
+            image.cubeFace = true;
+            decodeImage(image);
+        }
         CubeFace decoded;
-        decoded.pixels = decodeHdr(path.c_str(), decoded.width, decoded.height, decoded.channels,
-                                   kCubeChannels);
+        decoded.width = image.width;
+        decoded.height = image.height;
+        decoded.channels = image.channels;
+        decoded.pixels = static_cast<float*>(image.pixels);
         if (!decoded.pixels) {
             printf("hdrtexture is fux00rd %s\n", path.c_str());
             continue;

@@ -1,6 +1,8 @@
 // Texture library and HDR cube maps. Owns the process-wide library: every
 // PNG, JPEG and HDR image of the added directories as a 2D texture found by
 // its bare file name. Textures are made once at start-up and never deleted.
+// The image files can be decoded ahead on worker threads (beginTextureDecoding)
+// while the main thread makes GL objects; the loads then only upload.
 #pragma once
 
 #include <cstdint>
@@ -24,7 +26,14 @@ extern TextureLibrary textureLibrary;
 
 // Appends a directory; nothing is loaded until loadTextureDirectories.
 void addTextureDirectory(const char* directory);
-// Loads every PNG, then JPEG, then HDR file of every directory into the library.
+// Starts decoding, on worker threads, every face file that loadHdrCubeMap of
+// these directories and every image that loadTextureDirectories of the
+// directories added so far will read, in that order. Those loads then take
+// the decoded pixels (waiting only for files not decoded yet) and print and
+// upload exactly as without it. The directories are listed now.
+void beginTextureDecoding(const std::vector<std::string>& cubeDirectories);
+// Loads every PNG, then JPEG, then HDR file of every directory into the
+// library; then waits for the decoding workers and frees what nobody took.
 void loadTextureDirectories();
 // A new mipmapped 2D texture from an image file, or kInvalidTexture.
 uint32_t loadTextureFile(const char* path);

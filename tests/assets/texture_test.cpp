@@ -212,3 +212,55 @@ TEST_F(TextureGL, GreyCubeFaceIsExpandedAndAMisfitFaceIsBlackOnItsOwn)
         EXPECT_FLOAT_EQ(texel[46], 0.5f) << letters[i];
     }
 }
+
+// Decoding ahead on worker threads changes where the files are decoded, not
+// what is printed or uploaded: the same lines in the same order, the same texels.
+TEST_F(TextureGL, DecodingAheadPrintsAndUploadsAsBefore)
+{
+    const std::filesystem::path cube = dir / "cube";
+    std::filesystem::create_directories(cube);
+    const char letters[] = "rludbf";
+    for (int i = 0; i < 6; ++i)
+        testfiles::writeHdr(cube / (std::string("sky_") + letters[i] + ".hdr"), 4, 4,
+                            static_cast<float>(i + 1), 0.5f, 0.25f);
+    testfiles::writeText(cube / "sky_d.hdr", "#?RADIANCE\ngarbage");  // a broken face
+    testfiles::writePng(dir / "a.png", 2, 2, 4, {1, 2, 3, 4});
+    testfiles::writePng(dir / "grey_.png", 2, 2, 1, {200});
+    testfiles::writeText(dir / "broken.png", "\x89PNG\r\n\x1a\n not really");
+    testfiles::writeHdr(dir / "c.hdr", 4, 2, 1.0f, 2.0f, 3.0f);
+
+    struct Loaded {
+        std::string console;
+        std::vector<float> cubeTexels;            // +X face, level 0
+        std::vector<unsigned char> greyTexels;    // level 0
+    };
+    auto load = [&](bool ahead) {
+        textureLibrary = TextureLibrary{};
+        addTextureDirectory(dir.string().c_str());
+        Loaded loaded;
+        uint32_t cubeMap = 0;
+        loaded.console = captureConsole([&] {
+            if (ahead) beginTextureDecoding({cube.string()});
+            cubeMap = loadHdrCubeMap(cube.string().c_str());
+            loadTextureDirectories();
+        });
+        loaded.cubeTexels.resize(4 * 4 * 3);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glBindTexture(GL_TEXTURE_CUBE_MAP, cubeMap);
+        glGetTexImage(GL_TEXTURE_CUBE_MAP_POSITIVE_X, 0, GL_RGB, GL_FLOAT, loaded.cubeTexels.data());
+        loaded.greyTexels.resize(2 * 2 * 4);
+        glBindTexture(GL_TEXTURE_2D, findTexture("grey_.png"));
+        glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, loaded.greyTexels.data());
+        return loaded;
+    };
+    const Loaded plain = load(false);
+    const Loaded ahead = load(true);
+    EXPECT_NE(plain.console.find("hdrtexture is fux00rd"), std::string::npos) << plain.console;
+    EXPECT_NE(plain.console.find("[texture]" + (dir / "broken.png").string() + " is invalid"),
+              std::string::npos);
+    EXPECT_EQ(ahead.console, plain.console);
+    EXPECT_EQ(ahead.cubeTexels, plain.cubeTexels);
+    EXPECT_EQ(ahead.greyTexels, plain.greyTexels);
+    EXPECT_EQ(plain.cubeTexels[0], 1.0f);
+    EXPECT_EQ(plain.greyTexels[0], 200);
+}
