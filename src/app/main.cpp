@@ -3,6 +3,8 @@
 // and the 64 sync tracks, until the music passes its end or Escape is pressed.
 // Built twice: the windowed development build, and with QUILLON_FULLSCREEN the
 // full-screen build without shader polling, debugging keys or wall clock.
+// The windowed build is also the production's editing tool: a transport
+// (pause, jumps, sections, a loop), the live timeline and the H readout.
 #include "app/demo.h"
 #include "app/music.h"
 #include "app/timeline.h"
@@ -12,13 +14,24 @@
 #include "scenes/scenes.h"
 #include "sync/sync.h"
 
+#ifndef QUILLON_FULLSCREEN
+#include "app/key_taps.h"
+#include "app/live_timeline.h"
+#include "app/overlay.h"
+#include "app/transport.h"
+#include "scenes/catch_up.h"
+#endif
+
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace {
 
+#ifdef QUILLON_FULLSCREEN
 constexpr int trackCount = 64;
+#endif
 
 #ifdef QUILLON_FULLSCREEN
 constexpr WindowVariant windowVariant = WindowVariant::FullScreen;
@@ -31,6 +44,74 @@ double wallSeconds()
 {
     using namespace std::chrono;
     return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+// The editing tool's state from frame to frame.
+struct EditSession {
+    Transport transport;
+    TimelineWatch timeline;
+    Overlay overlay;
+    std::vector<std::string> messages;  // lines the timeline poll asks to print
+    bool catchUpPending = false;        // the Demo must be brought to the next frame's time
+    double lastFrameStart = 0.0;        // seconds of wall clock
+    double frameSeconds = 0.0;          // between the last two frame starts
+};
+
+// Applies the transport keys pressed since the last frame at music time now
+// (seconds); the time to jump to, or -1 to stay.
+double applyTransportKeys(EditSession& edit, MusicStream stream, double now)
+{
+    Transport& transport = edit.transport;
+    double target = -1.0;
+    const auto from = [&] { return target >= 0.0 ? target : now; };
+    bool shift = false;
+    if (takeKeyTap(SDLK_SPACE)) {
+        transport.paused = !transport.paused;
+        pauseMusic(stream, transport.paused);
+    }
+    if (takeKeyTap(SDLK_LEFT, &shift))
+        target = stepLanding(from(), shift ? -10.0 : -1.0, endOfProduction);
+    if (takeKeyTap(SDLK_RIGHT, &shift))
+        target = stepLanding(from(), shift ? 10.0 : 1.0, endOfProduction);
+    if (takeKeyTap(SDLK_HOME))
+        target = 0.0;
+    if (takeKeyTap(SDLK_PAGEUP))
+        target = previousSectionStart(edit.timeline.sectionStarts, from());
+    if (takeKeyTap(SDLK_PAGEDOWN))
+        target = jumpLanding(nextSectionStart(edit.timeline.sectionStarts, from()), endOfProduction);
+    if (takeKeyTap(SDLK_LEFTBRACKET))
+        markLoopStart(transport, from());
+    if (takeKeyTap(SDLK_RIGHTBRACKET))
+        markLoopEnd(transport, from());
+    if (takeKeyTap(SDLK_l))
+        transport.looping = !transport.looping;
+    if (takeKeyTap(SDLK_h))
+        edit.overlay.visible = !edit.overlay.visible;
+    if (target < 0.0)
+        target = loopWrapLanding(transport, now, endOfProduction);
+    return target;
+}
+
+// The readout of the frame just drawn, over it in the back buffer.
+void drawReadout(EditSession& edit, const AppWindow& window, double musicTime, double row,
+                 const float* trackValues)
+{
+    OverlayReadout readout;
+    readout.musicTime = musicTime;
+    readout.row = row;
+    readout.onBeatGrid = barBeatAtSeconds(edit.timeline.tempoGrid, musicTime, readout.bar, readout.beat);
+    readout.scene = sceneForRow(row);
+    readout.cameraMode = int(trackValues[0]);
+    readout.paused = edit.transport.paused;
+    readout.looping = edit.transport.looping;
+    readout.loopStart = edit.transport.loopStart;
+    readout.loopEnd = edit.transport.loopEnd;
+    readout.frameSeconds = edit.frameSeconds;
+    formatOverlayText(readout, shaderRegistry, edit.overlay.text, sizeof edit.overlay.text);
+    int width = 0;
+    int height = 0;
+    SDL_GL_GetDrawableSize(window.hwnd, &width, &height);
+    drawOverlay(edit.overlay, width, height);
 }
 #endif
 
@@ -73,6 +154,7 @@ int main(int, char**)
     float volumeToggle = 0.0f;
     float lastToggleTime = 0.0f;
     bool gpuKeyWasDown = false;
+    beginKeyTaps();
 #endif
 
     // Without a device every track stays null and reads 0.0.
@@ -91,6 +173,15 @@ int main(int, char**)
     static Demo demo;
     loadDemo(demo);
 
+#ifndef QUILLON_FULLSCREEN
+    static EditSession edit;
+    beginTimelineWatch(edit.timeline, CompileOptions{"sync/production.timeline", "sync/events.txt", "sync/sync"});
+    const TrackSampler sampleTracks = [&tracks](double row, float* values) {
+        for (int i = 0; i < trackCount; ++i)
+            values[i] = float(getSyncValue(tracks[i], row));
+    };
+#endif
+
     startMusicOutput();
     playMusic(stream);
     setMusicVolume(stream, 1.0f);
@@ -103,13 +194,42 @@ int main(int, char**)
         if (windowHasFocus(window) && keyCountsAsPressed(SDLK_ESCAPE))
             break;
 
+#ifndef QUILLON_FULLSCREEN
+        const double frameStart = wallSeconds();
+        edit.frameSeconds = edit.lastFrameStart > 0.0 ? frameStart - edit.lastFrameStart : 0.0;
+        edit.lastFrameStart = frameStart;
+        // A saved timeline is swapped in between two frames.
+        edit.messages.clear();
+        if (pollTimelineFiles(edit.timeline, wallClockSeconds(), tracks, edit.messages) ==
+            TimelinePoll::Reloaded)
+            edit.catchUpPending = true;
+        for (const std::string& line : edit.messages)
+            printf("%s\n", line.c_str());
+        const double jumpTarget =
+            applyTransportKeys(edit, stream, musicBytesToSeconds(stream, musicBytePosition(stream)));
+        if (jumpTarget >= 0.0) {
+            seekMusic(stream, jumpTarget);
+            edit.catchUpPending = true;
+        }
+#endif
+
         const double row = rowAt(musicBytesToSeconds(stream, musicBytePosition(stream)));
         const float musicTime = float(musicBytesToSeconds(stream, musicBytePosition(stream)));
 #ifndef QUILLON_FULLSCREEN
         const float wallClock = float(wallSeconds() - startTime);
-#endif
+        if (transportEndsRun(edit.transport, musicTime))
+            break;
+        // After a jump or a new timeline the Demo holds what other frames
+        // left; paused, each redraw would move the strand on. Either way the
+        // frame is drawn from the state playback leaves before it.
+        if (edit.catchUpPending || edit.transport.paused) {
+            catchUpToTime(demo, row / rowsPerSecond, sampleTracks);
+            edit.catchUpPending = false;
+        }
+#else
         if (runHasEnded(musicTime))
             break;
+#endif
 
         for (int i = 0; i < trackCount; ++i)
             trackValues[i] = float(getSyncValue(tracks[i], row));
@@ -136,6 +256,11 @@ int main(int, char**)
         else
             drawScene1(trackValues, demo, double(musicTime));
 
+#ifndef QUILLON_FULLSCREEN
+        // Drawn last, over the tone-mapped frame; absent while off.
+        if (edit.overlay.visible)
+            drawReadout(edit, window, double(musicTime), row, trackValues);
+#endif
         swapAppWindow(window);
         updateMusic();
     }

@@ -1,9 +1,11 @@
 #include "assets/shader.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string_view>
 #include <system_error>
@@ -17,6 +19,15 @@ ShaderRegistry shaderRegistry;
 namespace {
 
 constexpr GLsizei kLogCapacity = 2048;
+
+// What the build in progress found wrong, kept for the windowed overlay.
+struct BuildReport {
+    std::string path;
+    int stageFirstLine = 1;  // the file line of the stage being compiled
+    std::vector<std::string> errors;
+};
+
+BuildReport buildReport;
 
 std::string readWholeFile(const char* path)
 {
@@ -76,6 +87,7 @@ void rebuildShader(LinkedShader& shader, std::filesystem::file_time_type time)
 {
     shader.modified = time;
     const int32_t program = buildShaderProgram(shader.path.c_str());
+    shader.errors = buildReport.errors;
     if (program != -1) {
         printf("LinkedShader Updated = %d\n", program);
         replaceProgram(shader, program);
@@ -128,6 +140,7 @@ void scanShaderDirectories()
                 shader.path = path;
                 shader.file = path;
                 shader.program = buildShaderProgram(path.c_str());
+                shader.errors = buildReport.errors;
                 // An unreadable time stays at the minimum, so the first poll
                 // that can read it builds the file again.
                 shader.modified = time;
@@ -181,9 +194,20 @@ int32_t buildShaderProgram(const char* path)
     std::string vertexSource;
     std::string fragmentSource;
     splitShaderSource(readWholeFile(path), vertexSource, fragmentSource);
+    buildReport.path = path;
+    buildReport.errors.clear();
+    // The fragment stage begins on the line after the marker, the vertex
+    // stage's last line.
+    buildReport.stageFirstLine =
+        1 + static_cast<int>(std::count(vertexSource.begin(), vertexSource.end(), '\n'));
     const uint32_t fragmentShader = compileShaderStage(GL_FRAGMENT_SHADER, fragmentSource.c_str());
+    buildReport.stageFirstLine = 1;
     const uint32_t vertexShader = compileShaderStage(GL_VERTEX_SHADER, vertexSource.c_str());
-    return linkShaderProgram(path, vertexShader, fragmentShader);
+    const bool compiled = buildReport.errors.empty();
+    const int32_t program = linkShaderProgram(path, vertexShader, fragmentShader);
+    if (program == -1 && compiled) buildReport.errors.push_back(buildReport.path + ": does not link");
+    buildReport.path.clear();
+    return program;
 }
 
 uint32_t compileShaderStage(uint32_t type, const char* source)
@@ -194,9 +218,16 @@ uint32_t compileShaderStage(uint32_t type, const char* source)
     GLint compiled = 0;
     glGetShaderiv(shader, GL_COMPILE_STATUS, &compiled);
     // The link log alone does not show which line of which stage is wrong.
-    if (!compiled)
+    if (!compiled) {
         printInfoLog(shader, false, "[shader]compile",
                      type == GL_VERTEX_SHADER ? "vertex" : "fragment");
+        if (!buildReport.path.empty()) {
+            char log[kLogCapacity] = {0};
+            glGetShaderInfoLog(shader, kLogCapacity, nullptr, log);
+            for (std::string& error : shaderLogErrors(log, buildReport.path, buildReport.stageFirstLine))
+                buildReport.errors.push_back(std::move(error));
+        }
+    }
     return shader;
 }
 
@@ -223,6 +254,31 @@ int32_t linkShaderProgram(const char* path, uint32_t vertexShader, uint32_t frag
     printf("could not load shader: %s\n", path);
     glDeleteProgram(program);
     return -1;
+}
+
+std::vector<std::string> shaderLogErrors(const std::string& log, const std::string& path,
+                                         int firstLine)
+{
+    // Optional "ERROR: ", the source string number, then the line as ":12"
+    // or "(12)", an optional column, and the message after a colon.
+    static const std::regex located(R"(^\s*(?:ERROR:\s*)?\d+(?::(\d+)|\((\d+)\))(?:\(\d+\)|:\d+)?\s*:\s*(.*)$)");
+    std::vector<std::string> errors;
+    std::istringstream lines(log);
+    std::string line;
+    std::string first;
+    while (std::getline(lines, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (first.empty() && line.find_first_not_of(" \t") != std::string::npos) first = line;
+        std::smatch match;
+        if (!std::regex_match(line, match, located)) continue;
+        const std::string message = match[3].str();
+        const bool isError = line.rfind("ERROR", 0) == 0 || message.find("error") != std::string::npos;
+        if (!isError) continue;
+        const int stageLine = std::stoi(match[1].matched ? match[1].str() : match[2].str());
+        errors.push_back(path + ":" + std::to_string(firstLine + stageLine - 1) + ": " + message);
+    }
+    if (errors.empty()) errors.push_back(path + ": " + (first.empty() ? "does not compile" : first));
+    return errors;
 }
 
 void splitShaderSource(const std::string& text, std::string& vertexSource,

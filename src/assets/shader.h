@@ -16,6 +16,7 @@ struct LinkedShader {
     int32_t program = -1;   // GL program in use; -1 while no build has linked
     std::filesystem::file_time_type modified{};  // file time when last seen, full precision
     bool fileMissing = false;  // the last status read failed (reported once per change)
+    std::vector<std::string> errors;  // "file:line: message" of the last build; empty once it links
 };
 
 struct ShaderRegistry {
@@ -43,6 +44,13 @@ int32_t buildShaderProgram(const char* path);
 uint32_t compileShaderStage(uint32_t type, const char* source);
 // Links the two stages; prints the link log; the program or -1.
 int32_t linkShaderProgram(const char* path, uint32_t vertexShader, uint32_t fragmentShader);
+
+// The errors of a GL compile log as "path:line: message", line counted in the
+// file: the stage's line 1 is file line firstLine. Reads the "0:12(5): error:"
+// (Mesa), "0(12) : error" (NVIDIA) and "ERROR: 0:12:" forms; a log with no
+// error line in any of them gives one "path: message" from its first line.
+std::vector<std::string> shaderLogErrors(const std::string& log, const std::string& path,
+                                         int firstLine);
 
 // Splits a shader file's text at the first line that is exactly "//FRAGMENT"
 // (a CR before the line feed belongs to the line end). The marker stays in

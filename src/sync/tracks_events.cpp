@@ -95,6 +95,22 @@ bool secondsAtBarBeat(const EventFile& events, int bar, double beat, double& sec
     return true;
 }
 
+bool barBeatAtSeconds(const EventFile& events, double seconds, int& bar, double& beat)
+{
+    if (events.tempos.empty() || seconds < events.tempos.front().start)
+        return false;
+    const TempoSegment* grid = &events.tempos.front();
+    for (const TempoSegment& segment : events.tempos)
+        if (segment.start <= seconds)
+            grid = &segment;
+    // A beat written on the grid lands exactly; the allowance keeps it there.
+    const double beats = (seconds - grid->start) * grid->bpm / 60.0 + 1e-9;
+    const double bars = std::floor(beats / grid->beatsPerBar);
+    bar = grid->firstBar + int(bars);
+    beat = 1.0 + std::max(0.0, beats - 1e-9 - bars * grid->beatsPerBar);
+    return true;
+}
+
 std::vector<double> eventTimes(const EventFile& events, const std::string& kind)
 {
     std::vector<double> times;

@@ -39,5 +39,9 @@ bool loadEventFile(const std::string& path, EventFile& out, std::vector<std::str
 bool secondsAtBarBeat(const EventFile& events, int bar, double beat, double& seconds,
                       std::string& why);
 
+// The other way: the bar (from 1) and beat (from 1, fractional) that a time
+// falls on, on the grid that holds it. False before the first grid's start.
+bool barBeatAtSeconds(const EventFile& events, double seconds, int& bar, double& beat);
+
 // Times of every event of one kind, ascending (seconds).
 std::vector<double> eventTimes(const EventFile& events, const std::string& kind);

@@ -59,6 +59,23 @@ TEST(ShaderSplit, MarkerWithTrailingBlankOrMissingLeavesEverythingInVertex)
     EXPECT_EQ(fragment, "x\n//FRAGMENT\n");
 }
 
+TEST(ShaderErrors, CompilerLogsBecomeFileLines)
+{
+    // Mesa, NVIDIA and the reference compiler's forms; warnings are dropped.
+    const std::string log = "0:3(12): error: `oops' undeclared\n"
+                            "0:4(1): warning: unused\n"
+                            "0(7) : error C1008: undefined variable \"x\"\n"
+                            "ERROR: 0:9: 'y' : undeclared identifier\n";
+    const std::vector<std::string> errors = shaderLogErrors(log, "seq1/a.glsl", 10);
+    ASSERT_EQ(errors.size(), 3u);
+    EXPECT_EQ(errors[0], "seq1/a.glsl:12: error: `oops' undeclared");
+    EXPECT_EQ(errors[1], "seq1/a.glsl:16: error C1008: undefined variable \"x\"");
+    EXPECT_EQ(errors[2], "seq1/a.glsl:18: 'y' : undeclared identifier");
+    // A log in no known form still names the file.
+    EXPECT_EQ(shaderLogErrors("\nsomething broke\n", "b.glsl", 1),
+              std::vector<std::string>{"b.glsl: something broke"});
+}
+
 class ShaderRegistryGL : public ::testing::Test {
 protected:
     void SetUp() override
@@ -141,6 +158,10 @@ TEST_F(ShaderRegistryGL, BrokenSaveKeepsOldProgramDrawingAndFixedSaveSwapsIn)
     EXPECT_NE(out.find("file updated = fill.glsl\n"), std::string::npos) << out;
     EXPECT_EQ(out.find("LinkedShader Updated"), std::string::npos) << out;
     EXPECT_EQ(shaderRegistry.shaders[0].program, first);
+    // Kept for the overlay with the file's own line: the fragment stage's.
+    ASSERT_FALSE(shaderRegistry.shaders[0].errors.empty());
+    EXPECT_EQ(shaderRegistry.shaders[0].errors[0].rfind(path + ":5: ", 0), 0u)
+        << shaderRegistry.shaders[0].errors[0];
     EXPECT_EQ(captureConsole([] { pollShaderFiles(); }), "");
     EXPECT_EQ(drawnColour(), (std::vector<int>{255, 0, 0}));
 
@@ -156,6 +177,7 @@ TEST_F(ShaderRegistryGL, BrokenSaveKeepsOldProgramDrawingAndFixedSaveSwapsIn)
     ASSERT_NE(at, std::string::npos) << out;
     EXPECT_EQ(out.substr(at + updated.size()), "file updated = fill.glsl\n");
     EXPECT_EQ(drawnColour(), (std::vector<int>{0, 255, 0}));
+    EXPECT_TRUE(shaderRegistry.shaders[0].errors.empty());
     glUseProgram(0);
 }
 

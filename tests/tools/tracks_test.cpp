@@ -237,6 +237,25 @@ TEST(TimelineEvaluation, BarsAndBeatsFollowEveryTempoLine)
     EXPECT_EQ(source.tracks[8].keys[1].key.row, 144);  // 9 s
 }
 
+TEST(TimelineEvaluation, TimesReadBackAsTheBarAndBeatThatGaveThem)
+{
+    EventFile events;
+    std::vector<std::string> errors;
+    ASSERT_TRUE(parseEventText("tempo 2 120 4\ntempo 11 90 3\n", "ev", events, errors));
+    int bar = 0;
+    double beat = 0.0;
+    EXPECT_FALSE(barBeatAtSeconds(events, 1.0, bar, beat));
+    for (const auto& [writtenBar, writtenBeat] : std::vector<std::pair<int, double>>{
+             {1, 1.0}, {3, 2.5}, {5, 2.75}, {6, 1.0}, {7, 3.0}, {9, 2.0}}) {
+        double seconds = 0.0;
+        std::string why;
+        ASSERT_TRUE(secondsAtBarBeat(events, writtenBar, writtenBeat, seconds, why)) << why;
+        ASSERT_TRUE(barBeatAtSeconds(events, seconds, bar, beat));
+        EXPECT_EQ(bar, writtenBar) << seconds;
+        EXPECT_NEAR(beat, writtenBeat, 1e-6) << seconds;
+    }
+}
+
 TEST(TimelineEvaluation, PulseIsOneOnEachKickAndZeroBeforeTheNext)
 {
     EventFile events;

@@ -1,0 +1,128 @@
+#include "app/live_timeline.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+
+#include "app/timeline.h"
+#include "sync/sync.h"
+
+namespace {
+
+bool sameStamp(const FileStamp& a, const FileStamp& b)
+{
+    return a.exists == b.exists && a.size == b.size && a.modified == b.modified;
+}
+
+// True while a save is too fresh to be trusted as finished.
+bool stillFresh(const FileStamp& stamp, double now)
+{
+    return stamp.exists && now - double(stamp.modified) * 1e-9 < timelineSettleSeconds;
+}
+
+std::vector<double> sectionStartsOf(const TimelineSource& source)
+{
+    std::vector<double> starts;
+    for (const TimelineSection& section : source.sections)
+        starts.push_back(section.row / rowsPerSecond);
+    return starts;
+}
+
+void swapTrackKeys(const TrackKeys& keys, SyncTrack* const* tracks)
+{
+    for (int t = 0; t < trackCount; ++t) {
+        if (!tracks[t])
+            continue;
+        tracks[t]->keys = keys[size_t(t)];
+        tracks[t]->numKeys = int32_t(keys[size_t(t)].size());
+    }
+}
+
+} // namespace
+
+FileStamp readFileStamp(const std::string& path)
+{
+    FileStamp stamp;
+    struct stat status {};
+    if (path.empty() || ::stat(path.c_str(), &status) != 0)
+        return stamp;
+    stamp.exists = true;
+    stamp.size = int64_t(status.st_size);
+    stamp.modified = int64_t(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
+    return stamp;
+}
+
+double wallClockSeconds()
+{
+    using namespace std::chrono;
+    return duration<double>(system_clock::now().time_since_epoch()).count();
+}
+
+void beginTimelineWatch(TimelineWatch& watch, const CompileOptions& options)
+{
+    watch = TimelineWatch{};
+    watch.options = options;
+    watch.source = readFileStamp(options.sourcePath);
+    watch.events = readFileStamp(options.eventsPath);
+    std::vector<std::string> ignored;
+    if (!options.eventsPath.empty())
+        loadEventFile(options.eventsPath, watch.tempoGrid, ignored);
+    TimelineSource source;
+    TrackKeys keys;
+    if (buildTimeline(options, source, keys, ignored))
+        watch.sectionStarts = sectionStartsOf(source);
+}
+
+TimelinePoll pollTimelineFiles(TimelineWatch& watch, double now, SyncTrack* const* tracks,
+                               std::vector<std::string>& messages)
+{
+    const FileStamp source = readFileStamp(watch.options.sourcePath);
+    const FileStamp events = readFileStamp(watch.options.eventsPath);
+    if (sameStamp(source, watch.source) && sameStamp(events, watch.events))
+        return TimelinePoll::Unchanged;
+    if (stillFresh(source, now) || stillFresh(events, now))
+        return TimelinePoll::Settling;
+    // An editor that truncates before writing leaves an empty file for a
+    // moment; it would compile to 64 empty tracks. Wait for the text.
+    if (source.exists && source.size == 0)
+        return TimelinePoll::Settling;
+
+    TimelineSource parsed;
+    TrackKeys keys;
+    std::vector<std::string> errors;
+    std::vector<std::string> warnings;
+    const bool built = buildTimeline(watch.options, parsed, keys, errors, &warnings);
+    // Written to while being read: the text may be half old, half new.
+    if (!sameStamp(source, readFileStamp(watch.options.sourcePath)) ||
+        !sameStamp(events, readFileStamp(watch.options.eventsPath)))
+        return TimelinePoll::Settling;
+    watch.source = source;
+    watch.events = events;
+
+    messages.insert(messages.end(), warnings.begin(), warnings.end());
+    if (!built) {
+        messages.insert(messages.end(), errors.begin(), errors.end());
+        messages.push_back(watch.options.sourcePath +
+                           ": not reloaded, the tracks playing are kept and nothing was written");
+        return TimelinePoll::Rejected;
+    }
+
+    swapTrackKeys(keys, tracks);
+    watch.sectionStarts = sectionStartsOf(parsed);
+    if (!watch.options.eventsPath.empty()) {
+        EventFile grid;
+        std::vector<std::string> ignored;
+        if (loadEventFile(watch.options.eventsPath, grid, ignored))
+            watch.tempoGrid = grid;
+    }
+    ++watch.reloads;
+    int replaced = 0;
+    if (!writeTrackFiles(watch.options.outBase, keys, errors, &replaced)) {
+        messages.insert(messages.end(), errors.begin(), errors.end());
+        messages.push_back(watch.options.sourcePath + ": reloaded, but " +
+                           (replaced == 0 ? std::string("the track files were left as they were")
+                                          : "only " + std::to_string(replaced) + " track files were replaced"));
+    }
+    return TimelinePoll::Reloaded;
+}
