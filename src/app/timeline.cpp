@@ -7,8 +7,10 @@ double rowAt(double seconds)
 
 int sceneForRow(double row)
 {
-    // Truncation toward zero, as an integer: row 1263.999 still draws scene 1.
-    return int(row) >= firstRowOfSecondScene ? 2 : 1;
+    // Truncation toward zero: row 1263.999 still draws scene 1. Compared in
+    // double, which is the same for every row an int holds and defined for
+    // the others (a NaN row draws scene 1).
+    return row >= double(firstRowOfSecondScene) ? 2 : 1;
 }
 
 bool runHasEnded(float musicTime)

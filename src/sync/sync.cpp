@@ -77,7 +77,12 @@ double getSyncValue(const SyncTrack* track, double row)
 {
     if (!track || track->numKeys == 0)
         return 0.0;
-    const int r = int(std::floor(row));
+    // Rows beyond the int range (or NaN) would make the conversion undefined;
+    // clamped, they land before the first key or after the last, as they should.
+    const double floored = std::floor(row);
+    const int r = floored >= 2147483647.0  ? 2147483647
+                  : floored >= -2147483648.0 ? int(floored)
+                                             : -2147483647 - 1;
     const int i = keyIndexAtOrBefore(*track, r);
     if (i < 0)
         return track->keys[0].value;

@@ -79,7 +79,14 @@ bool writeCube(const CubeMap& cube, const std::filesystem::path& directory)
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
+    // Help, an option (anything starting with '-') or a wrong count of
+    // arguments is answered with the usage before anything is written.
+    const std::string first = argc > 1 ? argv[1] : "";
+    if (argc == 2 && (first == "--help" || first == "-h")) {
+        std::printf("usage: quillon-imagegen <data directory>\n");
+        return 0;
+    }
+    if (argc != 2 || first.empty() || first[0] == '-') {
         std::printf("usage: quillon-imagegen <data directory>\n");
         return 2;
     }

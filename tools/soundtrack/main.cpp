@@ -26,7 +26,9 @@ bool parseOptions(int argc, char** argv, Options& options) {
     if (argc != 3) return false;
     options.mp3Path = argv[1];
     options.eventsPath = argv[2];
-    return !options.mp3Path.empty() && !options.eventsPath.empty();
+    // Paths never start with '-': that is an option this program does not have.
+    return !options.mp3Path.empty() && !options.eventsPath.empty() && options.mp3Path[0] != '-' &&
+           options.eventsPath[0] != '-';
 }
 
 // Creates the folder a file goes into; a failure shows when the file is opened.
@@ -79,9 +81,14 @@ bool writeFile(const std::string& path, const void* data, size_t size) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    const char* usage = "usage: quillon-soundtrack <out.mp3> <events.txt>\n";
+    if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+        std::fputs(usage, stdout);
+        return 0;
+    }
     Options options;
     if (!parseOptions(argc, argv, options)) {
-        std::fprintf(stderr, "usage: quillon-soundtrack <out.mp3> <events.txt>\n");
+        std::fputs(usage, stderr);
         return 2;
     }
     if (!checkWritable(options.mp3Path) || !checkWritable(options.eventsPath)) return 1;

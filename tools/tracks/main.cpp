@@ -17,6 +17,7 @@
 #include "tracks_plot.h"
 
 #include <array>
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -37,12 +38,23 @@ struct Arguments {
     std::string base = "sync/sync";
     std::vector<std::string> positional;
     bool valid = false;
+    bool help = false;  // --help or -h anywhere: the usage on stdout, nothing done
 };
+
+// A word starting with '-' is an option unless it reads as a number ("at -2.5").
+bool isOptionWord(const std::string& a)
+{
+    if (a.size() < 2 || a[0] != '-') return false;
+    return !(std::isdigit(static_cast<unsigned char>(a[1])) || a[1] == '.');
+}
 
 Arguments parseArguments(int argc, char** argv)
 {
     Arguments args;
-    if (argc < 2)
+    for (int i = 1; i < argc; ++i)
+        if (std::string(argv[i]) == "--help" || std::string(argv[i]) == "-h")
+            args.help = true;
+    if (argc < 2 || args.help)
         return args;
     args.command = argv[1];
     for (int i = 2; i < argc; ++i) {
@@ -56,8 +68,8 @@ Arguments parseArguments(int argc, char** argv)
             args.events.clear();
         else if ((a == "--out" || a == "--base") && hasValue)
             args.base = argv[++i];
-        else if (a.size() > 1 && a[0] == '-' && a[1] == '-')
-            return args;
+        else if (isOptionWord(a))
+            return args;  // unknown, or a known one without its value
         else
             args.positional.push_back(a);
     }
@@ -191,6 +203,10 @@ int runAt(const Arguments& args)
 int main(int argc, char** argv)
 {
     const Arguments args = parseArguments(argc, argv);
+    if (args.help) {
+        fputs(usage, stdout);
+        return 0;
+    }
     if (!args.valid) {
         fputs(usage, stderr);
         return 2;
