@@ -4,14 +4,27 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 #include <stb/stb_image.h>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libswscale/swscale.h>
+}
+
+#include "app/music.h"
 
 extern char** environ;
 
@@ -21,8 +34,10 @@ namespace {
 
 const char* const kCapture = QUILLON_BINARY_DIR "/tools/capture/quillon-capture";
 
-// Exit status of the tool run with the arguments, its output sent to a log.
-int runCapture(const std::vector<std::string>& args, const fs::path& log)
+// Starts the tool with the arguments, its output sent to a log; without a
+// display server when headless (DISPLAY and WAYLAND_DISPLAY unset). The
+// process id, or -1.
+pid_t startCapture(const std::vector<std::string>& args, const fs::path& log, bool headless)
 {
     std::vector<std::string> all{kCapture};
     all.insert(all.end(), args.begin(), args.end());
@@ -30,23 +45,154 @@ int runCapture(const std::vector<std::string>& args, const fs::path& log)
     for (std::string& a : all) argv.push_back(a.data());
     argv.push_back(nullptr);
 
+    std::vector<char*> env;
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        if (headless && (entry.rfind("DISPLAY=", 0) == 0 || entry.rfind("WAYLAND_DISPLAY=", 0) == 0))
+            continue;
+        env.push_back(*e);
+    }
+    env.push_back(nullptr);
+
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
     pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, kCapture, &actions, nullptr, argv.data(), environ);
+    const int spawned = posix_spawn(&pid, kCapture, &actions, nullptr, argv.data(), env.data());
     posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return -1;
+    return spawned == 0 ? pid : -1;
+}
+
+// Exit status of a started tool, or -1 when it did not exit by itself.
+int waitCapture(pid_t pid)
+{
     int status = 0;
-    if (waitpid(pid, &status, 0) != pid) return -1;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid) return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Exit status of the tool run with the arguments, its output sent to a log.
+int runCapture(const std::vector<std::string>& args, const fs::path& log, bool headless = false)
+{
+    return waitCapture(startCapture(args, log, headless));
 }
 
 std::string readFile(const fs::path& path)
 {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// What a video file holds, decoded through the FFmpeg libraries.
+struct DecodedVideo {
+    int width = 0;   // pixels
+    int height = 0;  // pixels
+    std::vector<std::vector<unsigned char>> frames;  // RGBA, top row first
+    double firstFrameTime = -1.0;  // seconds
+    double videoEnd = 0.0;         // seconds: the last frame's time plus its duration
+    std::vector<float> audio;      // both channels averaged, -1..1
+    double firstSampleTime = -1.0; // seconds
+    int sampleRate = 0;
+};
+
+// Decodes every frame and sample of the file; false when it does not open
+// as a video with sound.
+bool decodeVideo(const fs::path& path, DecodedVideo& out)
+{
+    AVFormatContext* format = nullptr;
+    if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) return false;
+    bool ok = avformat_find_stream_info(format, nullptr) >= 0;
+    const int videoIndex = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    const int audioIndex = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    ok = ok && videoIndex >= 0 && audioIndex >= 0;
+    AVCodecContext* decoders[2] = {};
+    const int indices[2] = {videoIndex, audioIndex};
+    for (int d = 0; d < 2 && ok; ++d) {
+        const AVCodecParameters* parameters = format->streams[indices[d]]->codecpar;
+        const AVCodec* codec = avcodec_find_decoder(parameters->codec_id);
+        decoders[d] = avcodec_alloc_context3(codec);
+        ok = codec && avcodec_parameters_to_context(decoders[d], parameters) >= 0 &&
+             avcodec_open2(decoders[d], codec, nullptr) >= 0;
+    }
+    AVPacket* packet = av_packet_alloc();
+    AVFrame* frame = av_frame_alloc();
+    SwsContext* scaler = nullptr;
+
+    auto drain = [&](int d) {
+        const AVRational base = format->streams[indices[d]]->time_base;
+        while (avcodec_receive_frame(decoders[d], frame) >= 0) {
+            const double time = double(frame->best_effort_timestamp) * av_q2d(base);
+            if (d == 0) {
+                out.width = frame->width;
+                out.height = frame->height;
+                if (out.firstFrameTime < 0.0) out.firstFrameTime = time;
+                out.videoEnd = time + double(frame->pkt_duration) * av_q2d(base);
+                // Back to RGB with the matrix and range the file is tagged with.
+                scaler = sws_getCachedContext(scaler, frame->width, frame->height,
+                                              AVPixelFormat(frame->format), frame->width,
+                                              frame->height, AV_PIX_FMT_RGBA, SWS_BICUBIC, nullptr,
+                                              nullptr, nullptr);
+                const int* coefficients = sws_getCoefficients(SWS_CS_ITU709);
+                sws_setColorspaceDetails(scaler, coefficients, 0, coefficients, 1, 0, 1 << 16,
+                                         1 << 16);
+                std::vector<unsigned char> rgba(size_t(frame->width) * frame->height * 4);
+                uint8_t* planes[1] = {rgba.data()};
+                const int strides[1] = {frame->width * 4};
+                sws_scale(scaler, frame->data, frame->linesize, 0, frame->height, planes, strides);
+                out.frames.push_back(std::move(rgba));
+            } else {
+                if (out.firstSampleTime < 0.0) out.firstSampleTime = time;
+                out.sampleRate = frame->sample_rate;
+                const int channels = frame->ch_layout.nb_channels;
+                for (int i = 0; i < frame->nb_samples; ++i) {
+                    float sum = 0.0f;
+                    for (int c = 0; c < channels; ++c)
+                        sum += reinterpret_cast<const float*>(frame->extended_data[c])[i];
+                    out.audio.push_back(sum / float(channels));
+                }
+            }
+        }
+    };
+    while (ok && av_read_frame(format, packet) >= 0) {
+        for (int d = 0; d < 2; ++d)
+            if (packet->stream_index == indices[d] && avcodec_send_packet(decoders[d], packet) >= 0)
+                drain(d);
+        av_packet_unref(packet);
+    }
+    for (int d = 0; d < 2 && ok; ++d) {
+        avcodec_send_packet(decoders[d], nullptr);
+        drain(d);
+    }
+    ok = ok && decoders[1] && decoders[1]->sample_fmt == AV_SAMPLE_FMT_FLTP;
+    sws_freeContext(scaler);
+    av_frame_free(&frame);
+    av_packet_free(&packet);
+    for (AVCodecContext*& decoder : decoders) avcodec_free_context(&decoder);
+    avformat_close_input(&format);
+    return ok;
+}
+
+// Peak signal-to-noise ratio of two RGBA pictures of one size, colour only (dB).
+double psnr(const std::vector<unsigned char>& a, const unsigned char* b)
+{
+    double squares = 0.0;
+    size_t count = 0;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (i % 4 == 3) continue;
+        const double d = double(a[i]) - double(b[i]);
+        squares += d * d;
+        ++count;
+    }
+    if (squares == 0.0) return 99.0;
+    return 10.0 * std::log10(255.0 * 255.0 / (squares / double(count)));
+}
+
+double meanBrightness(const std::vector<unsigned char>& rgba)
+{
+    double sum = 0.0;
+    for (size_t i = 0; i < rgba.size(); i += 4) sum += (rgba[i] + rgba[i + 1] + rgba[i + 2]) / 3.0;
+    return sum / double(rgba.size() / 4);
 }
 
 class Capture : public testing::Test {
@@ -63,9 +209,9 @@ protected:
     void TearDown() override { fs::remove_all(dir); }
 
     // Fails the test with the tool's output when it did not exit as expected.
-    void expectExit(int expected, const std::vector<std::string>& args)
+    void expectExit(int expected, const std::vector<std::string>& args, bool headless = false)
     {
-        const int status = runCapture(args, log);
+        const int status = runCapture(args, log, headless);
         EXPECT_EQ(status, expected) << readFile(log);
     }
 
@@ -129,4 +275,180 @@ TEST_F(Capture, BadArgumentsAreRefusedWithoutWritingAnything)
 TEST_F(Capture, AnUnwritablePathFails)
 {
     expectExit(1, {"--at", "10", "--out", (dir / "missing" / "x.png").string(), "--size", "64x36"});
+}
+
+TEST_F(Capture, HelpPrintsUsageAndBadVideoArgumentsWriteNothing)
+{
+    expectExit(0, {"--help"});
+    EXPECT_NE(readFile(log).find("usage: quillon-capture"), std::string::npos);
+    expectExit(0, {"-h"});
+
+    const std::string video = (dir / "v.mp4").string();
+    expectExit(2, {"--video"});
+    expectExit(2, {"--video", video, "--size", "321x180"});  // yuv420p needs even sides
+    expectExit(2, {"--video", video, "--crf", "52"});
+    expectExit(2, {"--video", video, "--at", "10"});
+    expectExit(2, {"--video", video, "--from", "10", "--to", "208"});
+    expectExit(2, {"--at", "10", "--out", video, "--crf", "20"});
+    EXPECT_NE(readFile(log).find("usage: quillon-capture"), std::string::npos);
+
+    // An unwritable video fails before the production is even loaded.
+    const fs::path missing = dir / "missing" / "v.mp4";
+    expectExit(1, {"--video", missing.string(), "--from", "10", "--to", "11"}, true);
+    EXPECT_NE(readFile(log).find("cannot write"), std::string::npos) << readFile(log);
+    EXPECT_EQ(readFile(log).find("done loading!"), std::string::npos);
+
+    fs::remove(log);
+    EXPECT_TRUE(fs::is_empty(dir));
+}
+
+TEST_F(Capture, WithoutADisplayTheFrameIsTheSameByteForByte)
+{
+    const char* display = getenv("DISPLAY");
+    if (!display || !*display) GTEST_SKIP() << "needs a display to compare with";
+    const fs::path shown = dir / "shown.png", headless = dir / "headless.png";
+    expectExit(0, {"--at", "150", "--out", shown.string(), "--size", "320x180"});
+    expectExit(0, {"--at", "150", "--out", headless.string(), "--size", "320x180"}, true);
+    const std::string first = readFile(shown);
+    ASSERT_FALSE(first.empty());
+    EXPECT_EQ(first, readFile(headless));
+}
+
+TEST_F(Capture, ASingleFrameMatchesARangeThatStartedEarlierInBothScenes)
+{
+    // At 110 s camera mode 3 follows a cluster of the strand as the frame
+    // before left it; at 160 s the dust explosion keeps the node sizes of the
+    // first scene's last frame. Two frames of a 60 fps range lead up to each.
+    for (const double t : {60.0, 110.0, 160.0}) {
+        char from[32], at[32];
+        snprintf(from, sizeof from, "%.17g", t - 2.0 / 60.0);
+        snprintf(at, sizeof at, "%g", t);
+        const fs::path frames = dir / ("frames_" + std::string(at));
+        expectExit(0, {"--from", from, "--to", at, "--fps", "60", "--out-dir", frames.string(),
+                       "--size", "320x180"}, true);
+        const fs::path single = dir / ("single_" + std::string(at) + ".png");
+        expectExit(0, {"--at", at, "--out", single.string(), "--size", "320x180"}, true);
+        const std::string last = readFile(frames / "frame_00002.png");
+        ASSERT_FALSE(last.empty()) << t;
+        EXPECT_EQ(readFile(single), last) << "at " << t << " s";
+    }
+}
+
+TEST_F(Capture, AVideoHoldsTheRangesFramesInStepWithItsSound)
+{
+    // 78.8 to 79.3 s at 30 fps: the impact at 79.0 s flashes the picture
+    // white and starts a loud hit in the soundtrack.
+    const fs::path video = dir / "v.mp4", frames = dir / "frames";
+    const std::vector<std::string> range = {"--from", "78.8", "--to", "79.3", "--fps", "30",
+                                            "--size", "320x180"};
+    std::vector<std::string> args = range;
+    args.insert(args.end(), {"--video", video.string()});
+    expectExit(0, args, true);
+    EXPECT_FALSE(fs::exists(video.string() + ".part"));
+    args = range;
+    args.insert(args.end(), {"--out-dir", frames.string()});
+    expectExit(0, args, true);
+
+    DecodedVideo decoded;
+    ASSERT_TRUE(decodeVideo(video, decoded));
+    constexpr int kFrames = 16;
+    ASSERT_EQ(decoded.frames.size(), size_t(kFrames));
+    EXPECT_EQ(decoded.width, 320);
+    EXPECT_EQ(decoded.height, 180);
+    EXPECT_NEAR(decoded.firstFrameTime, 0.0, 1e-6);
+    EXPECT_NEAR(decoded.videoEnd, kFrames / 30.0, 1e-3);
+
+    // The frames are the PNG frames of the same range, through YUV 4:2:0.
+    int flashFrame = -1;
+    for (int k = 0; k < kFrames; ++k) {
+        char name[32];
+        snprintf(name, sizeof name, "frame_%05d.png", k);
+        int w = 0, h = 0, channels = 0;
+        unsigned char* png = stbi_load((frames / name).c_str(), &w, &h, &channels, 4);
+        ASSERT_NE(png, nullptr) << name;
+        EXPECT_GT(psnr(decoded.frames[size_t(k)], png), 32.0) << name;
+        stbi_image_free(png);
+        if (flashFrame < 0 && meanBrightness(decoded.frames[size_t(k)]) > 245.0) flashFrame = k;
+    }
+
+    // The sound starts at the first frame and is the tune's stretch from
+    // sample round(78.8 x 44100) on: the best match with the decoded tune is
+    // at no offset at all.
+    ASSERT_EQ(decoded.sampleRate, 44100);
+    EXPECT_NEAR(decoded.firstSampleTime, 0.0, 1e-6);
+    const size_t expected = size_t(std::llround(79.8 * 44100.0 - 78.8 * 44100.0) * 16 / 30);
+    ASSERT_GE(decoded.audio.size(), expected - 1);
+    std::vector<int16_t> tune;
+    ASSERT_TRUE(decodeMusicFile(QUILLON_SOURCE_DIR "/data/drumveil.mp3", tune));
+    const long first = std::lround(78.8 * 44100.0);
+    const int kLags = 1500;  // samples either way
+    const size_t n = expected - 2 * kLags;
+    int bestLag = 0;
+    double best = -1e300;
+    for (int lag = -kLags; lag <= kLags; ++lag) {
+        double sum = 0.0;
+        for (size_t i = kLags; i < kLags + n; ++i) {
+            const size_t at = size_t(first + long(i) + lag);
+            sum += double(decoded.audio[i]) * (double(tune[2 * at]) + double(tune[2 * at + 1]));
+        }
+        if (sum > best) {
+            best = sum;
+            bestLag = lag;
+        }
+    }
+    EXPECT_EQ(bestLag, 0);
+
+    // And the hit is heard with the flash: the 10 ms window that rises most
+    // above the 100 ms before it starts within a frame of the white frame.
+    ASSERT_GE(flashFrame, 0);
+    const size_t window = 441;
+    std::vector<float> peaks;
+    for (size_t i = 0; i + window <= decoded.audio.size(); i += window) {
+        float peak = 0.0f;
+        for (size_t j = i; j < i + window; ++j) peak = std::max(peak, std::fabs(decoded.audio[j]));
+        peaks.push_back(peak);
+    }
+    size_t onset = 0;
+    double rise = 0.0;
+    for (size_t i = 10; i < peaks.size(); ++i) {
+        float before = 1e-6f;
+        for (size_t j = i - 10; j < i; ++j) before = std::max(before, peaks[j]);
+        if (peaks[i] / before > rise) {
+            rise = peaks[i] / before;
+            onset = i;
+        }
+    }
+    const double onsetTime = double(onset * window) / 44100.0;
+    EXPECT_NEAR(onsetTime, flashFrame / 30.0, 1.0 / 30.0);
+    EXPECT_NEAR(onsetTime, 0.2, 1.0 / 30.0);
+}
+
+TEST_F(Capture, AnInterruptedVideoIsFinishedAndPlays)
+{
+    const fs::path video = dir / "v.mp4";
+    const pid_t pid = startCapture({"--video", video.string(), "--from", "100", "--to", "104",
+                                    "--fps", "30", "--size", "320x180"},
+                                   log, true);
+    ASSERT_GT(pid, 0);
+    // Interrupt once a few frames are done (the plain progress line comes
+    // every 5 % of the 121 frames).
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(3);
+    int raw = 0;
+    while (readFile(log).find("frame 7/121") == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline) {
+        ASSERT_EQ(waitpid(pid, &raw, WNOHANG), 0) << "ended before it was interrupted:\n"
+                                                  << readFile(log);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    kill(pid, SIGINT);
+    EXPECT_EQ(waitCapture(pid), 128 + SIGINT) << readFile(log);
+    EXPECT_NE(readFile(log).find("interrupted"), std::string::npos) << readFile(log);
+    EXPECT_FALSE(fs::exists(video.string() + ".part"));
+
+    DecodedVideo decoded;
+    ASSERT_TRUE(decodeVideo(video, decoded));
+    EXPECT_GE(decoded.frames.size(), 7u);
+    EXPECT_LT(decoded.frames.size(), 121u);
+    EXPECT_NEAR(decoded.videoEnd, decoded.frames.size() / 30.0, 1e-3);
+    EXPECT_GE(decoded.audio.size() + 1, size_t(decoded.frames.size() * 44100 / 30));
 }

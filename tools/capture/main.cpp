@@ -477,7 +477,8 @@ int main(int argc, char** argv)
 
     static OffscreenProduction production;
     if (!loadOffscreenProduction("quillon-capture", options.width, options.height, production)) {
-        fprintf(stderr, "quillon-capture: no GL window could be made\n");
+        fprintf(stderr, "quillon-capture: no GL window could be made: %s\n",
+                production.window.failure);
         if (options.mode == Mode::Video) {
             discardVideoFile(video);
             remove(partPath(options.video).c_str());
