@@ -9,15 +9,17 @@
 //
 // Run from the repository root (data/ and sync/ are read relative to it). A
 // range writes DIR/frame_00000.png onwards, one frame every 1/fps seconds,
-// drawn in order like playback. A video holds the same frames, H.264, with
-// the soundtrack of the stretch in AAC. SIGINT or SIGTERM stops after the
-// frame being drawn; a video is then finished so that what was rendered
-// plays. Exits 0 on success, 2 on bad arguments, 1 on failure and 128 plus
-// the signal's number when interrupted.
+// each the frame a 60 Hz playback shows at its time. A video holds the same
+// frames, H.264, with the soundtrack of the stretch in AAC. Progress goes to
+// stderr. SIGINT or SIGTERM stops after the frame being drawn; a video is
+// then finished so that what was rendered plays. Files are written under
+// NAME.part and renamed when complete. Exits 0 on success, 2 on bad
+// arguments, 1 on failure and 128 plus the signal's number when interrupted.
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -33,6 +35,7 @@
 #include "app/offscreen.h"
 #include "app/timeline.h"
 #include "app/window.h"
+#include "scenes/catch_up.h"
 #include "video_file.h"
 
 namespace {
@@ -64,9 +67,11 @@ enum class Parse { Run, Help, Bad };
 
 volatile sig_atomic_t stopSignal = 0;
 
+// The first signal asks for a clean stop; a second one ends the program at once.
 void noteStop(int signal)
 {
     stopSignal = signal;
+    std::signal(signal, SIG_DFL);
 }
 
 void printUsage(FILE* to)
@@ -165,9 +170,9 @@ Parse parseOptions(int argc, char** argv, CaptureOptions& options)
         else if (flag == "--from") ok = haveFrom = parseNumber(value, options.from);
         else if (flag == "--to") ok = haveTo = parseNumber(value, options.to);
         else if (flag == "--fps") ok = haveFps = parseNumber(value, options.fps);
-        else if (flag == "--out") ok = *(options.out = value).c_str() != '\0';
-        else if (flag == "--out-dir") ok = *(options.outDir = value).c_str() != '\0';
-        else if (flag == "--video") ok = *(options.video = value).c_str() != '\0';
+        else if (flag == "--out") ok = !(options.out = value).empty();
+        else if (flag == "--out-dir") ok = !(options.outDir = value).empty();
+        else if (flag == "--video") ok = !(options.video = value).empty();
         else if (flag == "--size") ok = parseSize(value, options.width, options.height);
         else ok = haveCrf = parseCrf(value, options.crf);
         if (!ok) {
@@ -353,10 +358,13 @@ long drawRange(OffscreenProduction& production, const CaptureOptions& options, l
     std::vector<unsigned char> pixels;
     Progress progress;
     beginProgress(progress, frames);
-    catchUpProduction(production, options.from);
+    // Playback runs at 60 Hz: at any other rate the frame before each one
+    // drawn here is not the one playback drew, so each frame catches up.
+    const bool playbackRate = std::fabs(1.0 / options.fps - kReplayFrameStep) < 1e-12;
     long done = 0;
     for (; done < frames && ok && !stopSignal; ++done) {
         const double seconds = options.from + double(done) / options.fps;
+        if (done == 0 || !playbackRate) catchUpProduction(production, seconds);
         drawProductionFrame(production, seconds);
         readFrame(options.width, options.height, pixels);
         ok = sink(done, pixels);

@@ -236,7 +236,12 @@ bool openVideoFile(VideoFile& file, const std::string& path, const VideoSettings
         discardVideoFile(file);
         return false;
     }
-    result = avformat_write_header(file.format, nullptr);
+    // The index goes to the front when the file is finished, so that a
+    // player can start before it has read the whole file.
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "movflags", "+faststart", 0);
+    result = avformat_write_header(file.format, &options);
+    av_dict_free(&options);
     if (result < 0) {
         error = describe(("cannot write " + path).c_str(), result);
         discardVideoFile(file);
