@@ -58,6 +58,13 @@ void drawBlocks(const Mesh& mesh, const AttributeBlock (&blocks)[N], int64_t ind
         enabled[i] = location;
     }
     glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(indexCount), mesh.indexType, nullptr);
+    ++drawCounters.draws;
+    if (drawCounters.countWireEdges) {
+        GLint mode[2] = {GL_FILL, GL_FILL};
+        glGetIntegerv(GL_POLYGON_MODE, mode);
+        // Every triangle of the draw becomes its three edges.
+        if (mode[0] == GL_LINE) drawCounters.wireEdges += indexCount;
+    }
     for (size_t i = 0; i < N; ++i)
         if (enabled[i] >= 0) glDisableVertexAttribArray(static_cast<GLuint>(enabled[i]));
 }
@@ -90,6 +97,7 @@ void uploadBlocks(Mesh& batch, const AttributeBlock (&blocks)[N], int32_t quadCo
         glBufferSubData(GL_ARRAY_BUFFER, static_cast<GLintptr>(first * sizeof(float)),
                         static_cast<GLsizeiptr>(count * sizeof(float)),
                         batch.vertexData.data() + first);
+        drawCounters.bytesUploaded += static_cast<int64_t>(count * sizeof(float));
     }
     glBindBuffer(GL_ARRAY_BUFFER, 0);
 }
@@ -104,6 +112,8 @@ void setTextureParameters(GLenum target, GLint wrap, GLint minFilter, GLint magF
 }
 
 }  // namespace
+
+DrawCounters drawCounters;
 
 namespace drawdetail {
 int32_t quadCapacity(const Mesh& batch) { return batch.vertexCount / 4; }
@@ -213,7 +223,9 @@ void drawQuads(const Mesh& batch, int32_t quadCount)
 
 void drawSegments(const Mesh& batch, int32_t quadCount)
 {
-    drawBlocks(batch, kSegmentBlocks, 6 * static_cast<int64_t>(clampQuads(batch, quadCount)));
+    const int32_t quads = clampQuads(batch, quadCount);
+    drawBlocks(batch, kSegmentBlocks, 6 * static_cast<int64_t>(quads));
+    if (batch.vertexBuffer != 0 && batch.indexBuffer != 0) drawCounters.segments += quads;
 }
 
 void uploadQuadBatch(Mesh& batch, int32_t quadCount)

@@ -69,6 +69,20 @@ template <class Vec, class Index>
 void drawIndexedQuadList(Mesh& batch, const std::vector<Vec>& values,
                          const std::vector<Index>& indices);
 
+// --- what the helpers sent to GL ---
+
+// Counts kept by the drawing helpers since the caller last zeroed them, for
+// the frame benchmark's per-frame figures. Process-wide; plain increments,
+// so keeping them costs nothing measurable and changes no frame.
+struct DrawCounters {
+    int64_t draws = 0;          // draw calls
+    int64_t segments = 0;       // segment quads drawn: smooth line segments
+    int64_t bytesUploaded = 0;  // vertex bytes written into batch buffers
+    int64_t wireEdges = 0;      // triangle edges drawn as lines (polygon mode GL_LINE)
+    bool countWireEdges = false;  // asks GL the polygon mode at every draw: benchmarks only
+};
+extern DrawCounters drawCounters;
+
 // --- template bodies ---
 
 namespace drawdetail {
