@@ -7,6 +7,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
+#include <libavutil/log.h>
 #include <libavutil/opt.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
@@ -212,6 +213,8 @@ int64_t audioSampleAt(double seconds)
 bool openVideoFile(VideoFile& file, const std::string& path, const VideoSettings& settings,
                    const std::vector<int16_t>& tune, std::string& error)
 {
+    // The encoders' own statistics and notes would bury the progress line.
+    av_log_set_level(AV_LOG_ERROR);
     file = VideoFile{};
     file.settings = settings;
     file.path = path;
