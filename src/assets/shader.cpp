@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -274,7 +275,11 @@ std::vector<std::string> shaderLogErrors(const std::string& log, const std::stri
         const std::string message = match[3].str();
         const bool isError = line.rfind("ERROR", 0) == 0 || message.find("error") != std::string::npos;
         if (!isError) continue;
-        const int stageLine = std::stoi(match[1].matched ? match[1].str() : match[2].str());
+        // A driver's line number is text of any length: read it saturating
+        // (strtoll stops at LLONG_MAX) and cap it, so no conversion or sum
+        // can overflow, however absurd the log.
+        const std::string digits = match[1].matched ? match[1].str() : match[2].str();
+        const long long stageLine = std::min(std::strtoll(digits.c_str(), nullptr, 10), 1LL << 40);
         errors.push_back(path + ":" + std::to_string(firstLine + stageLine - 1) + ": " + message);
     }
     if (errors.empty()) errors.push_back(path + ": " + (first.empty() ? "does not compile" : first));

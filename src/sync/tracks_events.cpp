@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace {
 
@@ -26,6 +27,12 @@ bool parseEventText(const std::string& text, const std::string& path, EventFile&
             errors.push_back(linePrefix(path, line.number) + "expected '<kind> <seconds>'");
             continue;
         }
+        if (std::fabs(seconds) > maxEventSeconds) {
+            errors.push_back(linePrefix(path, line.number) + "time " + words[1] +
+                             " is out of range (at most " + std::to_string(int(maxEventSeconds)) +
+                             " seconds either side of 0)");
+            continue;
+        }
         if (words[0] == "tempo") {
             double bpm = 0.0;
             double beats = 0.0;
@@ -35,7 +42,13 @@ bool parseEventText(const std::string& text, const std::string& path, EventFile&
                                  "expected 'tempo <seconds> <bpm> <beats_per_bar>'");
                 continue;
             }
-            out.tempos.push_back(TempoSegment{seconds, bpm, int(beats), 1});
+            if (bpm > maxTempo || beats > maxBeatsPerBar) {
+                errors.push_back(linePrefix(path, line.number) + "tempo out of range (at most " +
+                                 std::to_string(int(maxTempo)) + " bpm and " +
+                                 std::to_string(maxBeatsPerBar) + " beats per bar)");
+                continue;
+            }
+            out.tempos.push_back(TempoSegment{seconds, bpm, int(beats), 1, line.number});
             continue;
         }
         MusicEvent event{words[0], seconds, ""};
@@ -56,7 +69,17 @@ bool parseEventText(const std::string& text, const std::string& path, EventFile&
         }
         const double barLength = previous.beatsPerBar * 60.0 / previous.bpm;
         const double bars = (out.tempos[i].start - previous.start) / barLength;
-        out.tempos[i].firstBar = previous.firstBar + int(std::ceil(bars - barEpsilon));
+        // Counted in double first: tempo lines far apart can number more bars
+        // than an int holds.
+        const double firstBar = double(previous.firstBar) + std::ceil(bars - barEpsilon);
+        if (!(firstBar <= maxBarNumber)) {
+            char bar[32];
+            snprintf(bar, sizeof bar, "%.0f", firstBar);
+            errors.push_back(linePrefix(path, out.tempos[i].line) + "this tempo line starts bar " +
+                             bar + ", beyond the last bar number " + std::to_string(maxBarNumber));
+            break;
+        }
+        out.tempos[i].firstBar = int(firstBar);
     }
     return errors.size() == errorsBefore;
 }
@@ -78,8 +101,8 @@ bool secondsAtBarBeat(const EventFile& events, int bar, double beat, double& sec
         why = "bar:beat needs a tempo line in the event file";
         return false;
     }
-    if (bar < 1) {
-        why = "bars count from 1";
+    if (bar < 1 || bar > maxBarNumber) {
+        why = "bars count from 1 to " + std::to_string(maxBarNumber);
         return false;
     }
     const TempoSegment* grid = &events.tempos.front();
@@ -106,6 +129,8 @@ bool barBeatAtSeconds(const EventFile& events, double seconds, int& bar, double&
     // A beat written on the grid lands exactly; the allowance keeps it there.
     const double beats = (seconds - grid->start) * grid->bpm / 60.0 + 1e-9;
     const double bars = std::floor(beats / grid->beatsPerBar);
+    if (!(grid->firstBar + bars <= maxBarNumber))
+        return false;  // beyond every bar a time can be written at
     bar = grid->firstBar + int(bars);
     beat = 1.0 + std::max(0.0, beats - 1e-9 - bars * grid->beatsPerBar);
     return true;

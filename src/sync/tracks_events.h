@@ -7,11 +7,19 @@
 #include <string>
 #include <vector>
 
+// What the event file may hold, so that every time, bar and row computed
+// from it stays far inside the integers it is converted to.
+constexpr double maxEventSeconds = 67108864.0;  // seconds: 2^30 rows of 1/16 s
+constexpr double maxTempo = 10000.0;            // beats per minute
+constexpr int maxBeatsPerBar = 256;
+constexpr int maxBarNumber = 1 << 24;           // bars
+
 struct TempoSegment {
     double start = 0.0;    // seconds; the grid's first downbeat
     double bpm = 120.0;    // beats per minute
     int beatsPerBar = 4;
     int firstBar = 1;      // number of the bar that starts at `start`
+    int line = 0;          // of the tempo line in the event file
 };
 
 struct MusicEvent {
@@ -40,7 +48,8 @@ bool secondsAtBarBeat(const EventFile& events, int bar, double beat, double& sec
                       std::string& why);
 
 // The other way: the bar (from 1) and beat (from 1, fractional) that a time
-// falls on, on the grid that holds it. False before the first grid's start.
+// falls on, on the grid that holds it. False before the first grid's start
+// and past bar maxBarNumber.
 bool barBeatAtSeconds(const EventFile& events, double seconds, int& bar, double& beat);
 
 // Times of every event of one kind, ascending (seconds).
