@@ -533,6 +533,16 @@ bool writeTrackFiles(const std::string& basePath, const TrackKeys& keys,
             return false;
         }
     }
+    // A file cannot be renamed over a folder: one of that name would make
+    // its rename fail after the earlier ones were done, so refuse before any.
+    for (int t = 0; t < trackCount; ++t) {
+        if (std::filesystem::is_directory(std::filesystem::symlink_status(finals[t], error))) {
+            errors.push_back(finals[t] + ": cannot replace a folder; no track file was replaced");
+            for (int u = 0; u < trackCount; ++u)
+                std::filesystem::remove(temporaries[u], error);
+            return false;
+        }
+    }
     // A rename within one folder replaces each file whole; should one still
     // fail, the message says how many of the set are new.
     for (int t = 0; t < trackCount; ++t) {
