@@ -20,6 +20,7 @@
 #include "app/overlay.h"
 #include "app/transport.h"
 #include "scenes/catch_up.h"
+#include "scenes/scene_math.h"
 #endif
 
 #include <chrono>
@@ -101,7 +102,7 @@ void drawReadout(EditSession& edit, const AppWindow& window, double musicTime, d
     readout.row = row;
     readout.onBeatGrid = barBeatAtSeconds(edit.timeline.tempoGrid, musicTime, readout.bar, readout.beat);
     readout.scene = sceneForRow(row);
-    readout.cameraMode = int(trackValues[0]);
+    readout.cameraMode = cameraModeOf(trackValues[0]);  // a NaN or huge track value reads 0
     readout.paused = edit.transport.paused;
     readout.looping = edit.transport.looping;
     readout.loopStart = edit.transport.loopStart;
