@@ -176,7 +176,10 @@ int main(int, char**)
 
 #ifndef QUILLON_FULLSCREEN
     static EditSession edit;
-    beginTimelineWatch(edit.timeline, CompileOptions{"sync/production.timeline", "sync/events.txt", "sync/sync"});
+    // Without the soundtrack's event file the timeline compiles as the build
+    // then does: from its hand-written keys alone.
+    const char* eventsPath = readFileStamp("sync/events.txt").exists ? "sync/events.txt" : "";
+    beginTimelineWatch(edit.timeline, CompileOptions{"sync/production.timeline", eventsPath, "sync/sync"});
     const TrackSampler sampleTracks = [&tracks](double row, float* values) {
         for (int i = 0; i < trackCount; ++i)
             values[i] = float(getSyncValue(tracks[i], row));

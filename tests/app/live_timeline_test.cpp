@@ -4,10 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 #include <unistd.h>
 
 #include "app/live_timeline.h"
@@ -17,7 +15,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-using namespace std::chrono_literals;
 
 const char* const firstSource = "section 0s intro\ntrack 8 fade\n  0s 1 linear\n  10s 0.5\n";
 const char* const editedSource = "section 0s intro\nsection 20s drop\ntrack 8 fade\n  0s 2\n"
@@ -55,12 +52,14 @@ struct LiveTimeline : ::testing::Test {
     {
         std::ofstream(source(), std::ios::binary | mode) << text;
     }
-    // Polls once the save has had time to settle.
-    TimelinePoll pollSettled()
+    // Polls as a frame would `after` seconds past the source's last change.
+    TimelinePoll pollAfter(double after)
     {
-        std::this_thread::sleep_for(std::chrono::duration<double>(timelineSettleSeconds * 1.5));
-        return pollTimelineFiles(watch, wallClockSeconds(), trackPointers.data(), messages);
+        const double saved = double(readFileStamp(source()).modified) * 1e-9;
+        return pollTimelineFiles(watch, saved + after, trackPointers.data(), messages);
     }
+    TimelinePoll pollSettled() { return pollAfter(timelineSettleSeconds * 2.0); }
+    TimelinePoll pollAtOnce() { return pollAfter(0.0); }
     double value(int track, double seconds) const { return getSyncValue(&tracks[track], seconds * 16.0); }
     std::string trackFile(int track) const
     {
@@ -119,11 +118,9 @@ TEST_F(LiveTimeline, SaveWrittenInTwoStepsIsTakenWhole)
     const size_t cuts[] = {text.find("  0s 7") + 3, text.find("track 40")};
     for (size_t cut : cuts) {
         write("");
-        EXPECT_EQ(pollTimelineFiles(watch, wallClockSeconds(), trackPointers.data(), messages),
-                  TimelinePoll::Settling);
+        EXPECT_EQ(pollAtOnce(), TimelinePoll::Settling);
         write(text.substr(0, cut));
-        EXPECT_EQ(pollTimelineFiles(watch, wallClockSeconds(), trackPointers.data(), messages),
-                  TimelinePoll::Settling);
+        EXPECT_EQ(pollAtOnce(), TimelinePoll::Settling);
         write(text.substr(cut), std::ios::app);
         EXPECT_EQ(pollSettled(), TimelinePoll::Reloaded);
         EXPECT_EQ(messages, std::vector<std::string>{});
