@@ -21,14 +21,15 @@ struct OffscreenProduction {
 };
 
 // Opens a hidden window whose drawable is width x height with a current GL
-// context, then loads the meshes, tracks and Demo as the windowed build does.
-// False, with nothing loaded, when no window could be made.
+// context (with no display server, an EGL surface of that size), then loads
+// the meshes, tracks and Demo as the windowed build does. False, with nothing
+// loaded and why in window.failure, when no window could be made.
 bool loadOffscreenProduction(const char* name, int width /* pixels */, int height /* pixels */,
                              OffscreenProduction& production);
 // Fills the 64 track values at a row (rows).
 void sampleProductionTracks(const OffscreenProduction& production, double row, float* values);
-// Brings the freshly loaded Demo to the state playback leaves just before the
-// frame at musicTime, so a first frame drawn there matches playback.
+// Brings the Demo, whatever was drawn before, to the state playback leaves
+// just before the frame at musicTime, so a frame drawn there matches playback.
 void catchUpProduction(OffscreenProduction& production, double musicTime /* seconds */);
 // Draws the frame at the music time as the frame loop does, into the window's
 // back buffer: tracks at the row of the time, the music time as the loop's
