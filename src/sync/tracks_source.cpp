@@ -15,9 +15,16 @@
 
 namespace {
 
-// Where a pulse falls once it has left its peak: a quick drop to this share
-// of the peak a quarter of the way to its end, then a slower fade to zero.
+// Where a pulse falls once it has left its peak: to this share of the peak
+// one row later (so it still holds above 0.8 of it half a row after), then
+// to the knee's share a quarter of the way to its end (two rows at least),
+// then a slower fade to zero.
+constexpr float pulseHold = 0.7f;
 constexpr float pulseKnee = 0.3f;
+// An event that falls in the second half of a row peaks on the next row; it
+// rises from this share of the peak one row before, so the value at the
+// event's own time is still above 0.8 of the peak.
+constexpr float pulseLead = 0.6f;
 // The last event of a generator has no successor; it decays over the gap
 // before it, or over this many rows (half a second) when it stands alone.
 constexpr int32_t loneEventRows = 8;
@@ -49,6 +56,17 @@ const char* const typeNames[] = {"step", "linear", "smooth", "ramp"};
 bool rowFromSeconds(double seconds, int32_t& row)
 {
     const double rows = std::floor(seconds * rowsPerSecond + 1e-6);
+    if (!(std::fabs(rows) <= maxKeyRow))
+        return false;
+    row = int32_t(rows);
+    return true;
+}
+
+// An event's peak goes on the row nearest it (at most half a row, 1/32 s,
+// either side), so a hit is seen neither a whole row early nor late.
+bool nearestRowFromSeconds(double seconds, int32_t& row)
+{
+    const double rows = std::floor(seconds * rowsPerSecond + 0.5);
     if (!(std::fabs(rows) <= maxKeyRow))
         return false;
     row = int32_t(rows);
@@ -168,6 +186,8 @@ struct Peak {
     float peak = 0.0f;
     int32_t decayRows = 0;  // 0: until the next peak
     int line = 0;
+    bool early = false;     // the event comes before its row: lead in from the row before
+    int32_t first = 0;      // row of the peak's first key (its lead-in or the peak)
 };
 
 std::vector<GeneratedKey> generateKeys(const TrackBlock& block, const EventFile& events)
@@ -176,10 +196,13 @@ std::vector<GeneratedKey> generateKeys(const TrackBlock& block, const EventFile&
     for (const KeyGenerator& generator : block.generators) {
         for (double seconds : eventTimes(events, generator.eventKind)) {
             int32_t row = 0;
-            if (seconds < generator.from || seconds >= generator.until || !rowFromSeconds(seconds, row))
+            if (seconds < generator.from || seconds >= generator.until ||
+                !nearestRowFromSeconds(seconds, row))
                 continue;
+            const bool early = seconds * rowsPerSecond < row - 1e-6;
             peaks.push_back(Peak{row, generator.peak,
-                                 generator.shape == "flash" ? generator.decayRows : 0, generator.line});
+                                 generator.shape == "flash" ? generator.decayRows : 0, generator.line,
+                                 early, row});
         }
     }
     // Two events on one row make one peak, the stronger.
@@ -188,11 +211,20 @@ std::vector<GeneratedKey> generateKeys(const TrackBlock& block, const EventFile&
     std::vector<Peak> merged;
     for (const Peak& peak : peaks) {
         if (!merged.empty() && merged.back().row == peak.row) {
+            const bool early = merged.back().early || peak.early;
             if (std::fabs(peak.peak) > std::fabs(merged.back().peak))
                 merged.back() = peak;
+            merged.back().early = early;
             continue;
         }
         merged.push_back(peak);
+    }
+    // The lead-in row belongs to the peak unless the peak before holds it.
+    for (size_t i = 0; i < merged.size(); ++i) {
+        Peak& p = merged[i];
+        p.first = p.row;
+        if (p.early && (i == 0 || merged[i - 1].row < p.row - 1))
+            p.first = p.row - 1;
     }
 
     std::vector<GeneratedKey> keys;
@@ -204,19 +236,26 @@ std::vector<GeneratedKey> generateKeys(const TrackBlock& block, const EventFile&
         // and the end, kept within the addressable rows, fits in 32 again.
         int64_t gap = loneEventRows;
         if (i + 1 < merged.size())
-            gap = int64_t(merged[i + 1].row) - p.row;
+            gap = int64_t(merged[i + 1].first) - p.row;
         else if (i > 0)
             gap = std::max<int64_t>(int64_t(p.row) - merged[i - 1].row, 2);
         int64_t longest = int64_t(p.row) + gap - 1;  // one row before the next peak
         if (p.decayRows > 0)
             longest = std::min<int64_t>(longest, int64_t(p.row) + p.decayRows);
         const int32_t end = int32_t(std::min<int64_t>(longest, maxKeyRow));
-        if (end <= p.row) {
+        if (p.first < p.row)
+            keys.push_back(GeneratedKey{SyncKey{p.first, p.peak * pulseLead, Linear}, p.line});
+        if (end <= p.row + 1) {
+            // No room to fall: hold the peak for the row, then drop.
             keys.push_back(GeneratedKey{SyncKey{p.row, p.peak, Step}, p.line});
+            if (end > p.row)
+                keys.push_back(GeneratedKey{SyncKey{end, 0.0f, Step}, p.line});
             continue;
         }
         keys.push_back(GeneratedKey{SyncKey{p.row, p.peak, Linear}, p.line});
-        const int32_t knee = int32_t(p.row + std::max<int64_t>(1, (int64_t(end) - p.row) / 4));
+        if (p.row + 1 < end)
+            keys.push_back(GeneratedKey{SyncKey{p.row + 1, p.peak * pulseHold, Linear}, p.line});
+        const int32_t knee = int32_t(p.row + std::max<int64_t>(2, (int64_t(end) - p.row) / 4));
         if (knee < end)
             keys.push_back(GeneratedKey{SyncKey{knee, p.peak * pulseKnee, Linear}, p.line});
         keys.push_back(GeneratedKey{SyncKey{end, 0.0f, Step}, p.line});
