@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include "encode.h"
+#include "loudness.h"
 #include "mix.h"
 #include "score.h"
 #include "synth.h"
@@ -215,8 +216,8 @@ TEST(SoundtrackFile, LoudnessAndTruePeakMeetTheTargets) {
     double integrated = 0.0, peak = 0.0;
     ASSERT_EQ(std::sscanf(tail.c_str() + tail.find("I:"), "I: %lf", &integrated), 1);
     ASSERT_EQ(std::sscanf(tail.c_str() + tail.find("Peak:"), "Peak: %lf", &peak), 1);
-    EXPECT_GE(integrated, -16.0);
-    EXPECT_LE(integrated, -12.0);
+    // The tool normalises to -14 LUFS; MP3 encoding moves it by a few tenths at most.
+    EXPECT_NEAR(integrated, -14.0, 0.5);
     EXPECT_LE(peak, -1.0) << "true peak in dBTP";
 }
 
@@ -407,6 +408,38 @@ TEST(Score, SectionsTileAtTheFixedTimesAndNothingSoundsAfterTheStop) {
         for (const Hit& h : *hits) EXPECT_LT(h.time, kStop);
     for (const PadChord& p : score.pads) EXPECT_TRUE(p.time < kStop || p.time >= outro) << p.time;
     for (const Note& n : score.bass) EXPECT_LE(n.time + n.length, kStop + 1e-9) << n.time;
+}
+
+TEST(Score, EveryNodeHopOfTheHalfTimeFallsOnAKick) {
+    // The second scene's camera hops from node to node at 80.5 + k seconds.
+    const Score score = buildScore();
+    for (double hop = 80.5; hop < kBuild; hop += 1.0) {
+        bool onKick = std::any_of(score.kicks.begin(), score.kicks.end(),
+                                  [&](const Hit& h) { return std::abs(h.time - hop) < 1e-9; });
+        EXPECT_TRUE(onKick) << "no kick at " << hop << " s";
+    }
+}
+
+TEST(Loudness, NormalisingReachesTheTargetWithPeaksUnderTheCeiling) {
+    // A quiet tone with one burst 25 dB louder: the gain that sets the
+    // loudness would push the burst far over the ceiling without the limiter.
+    StereoBuffer tone;
+    resetStereoBuffer(tone, frameOf(6.0));
+    for (int64_t i = 0; i < stereoFrames(tone); ++i) {
+        const double t = static_cast<double>(i) / 44100.0;
+        const double amp = (t >= 2.0 && t < 2.2) ? 0.9 : 0.05;
+        tone.left[i] = tone.right[i] = static_cast<float>(amp * std::sin(2.0 * 3.14159265358979 * 440.0 * t));
+    }
+    StereoBuffer normalised = tone;
+    const Loudness result = normaliseLoudness(normalised, LoudnessTarget{-16.0, LimiterSettings{-3.0, 0.0025, 0.1}});
+    EXPECT_NEAR(result.integrated, -16.0, 0.1);
+    EXPECT_NEAR(measureLoudness(normalised).integrated, -16.0, 0.1);
+    EXPECT_LE(result.truePeak, -3.0 + 0.1);
+
+    StereoBuffer silence;
+    resetStereoBuffer(silence, frameOf(1.0));
+    normaliseLoudness(silence, LoudnessTarget{});
+    EXPECT_EQ(*std::max_element(silence.left.begin(), silence.left.end()), 0.0f);
 }
 
 TEST(Mix, KickPushesThePadsDown) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "encode.h"
+#include "loudness.h"
 #include "mix.h"
 #include "score.h"
 
@@ -94,7 +95,8 @@ int main(int argc, char** argv) {
     if (!checkWritable(options.mp3Path) || !checkWritable(options.eventsPath)) return 1;
     const auto begin = std::chrono::steady_clock::now();
     const Score score = buildScore();
-    const StereoBuffer master = renderScore(score, MixSettings{});
+    const StereoBuffer master = renderScore(score, masterMixSettings());
+    const Loudness loudness = measureLoudness(master);
     const uint64_t hash = hashPcm(master);
     const auto rendered = std::chrono::steady_clock::now();
 
@@ -116,7 +118,9 @@ int main(int argc, char** argv) {
     if (!writeFile(options.eventsPath, events.data(), events.size())) return 1;
 
     auto seconds = [](auto a, auto b) { return std::chrono::duration<double>(b - a).count(); };
-    std::printf("quillon-soundtrack: %.1f s of music rendered in %.2f s, encoded in %.2f s (%s)\n", score.length,
-                seconds(begin, rendered), seconds(rendered, encoded), hashText);
+    std::printf("quillon-soundtrack: %.1f s of music rendered in %.2f s, encoded in %.2f s (%s); "
+                "%.1f LUFS integrated, true peak %.1f dBTP before encoding\n",
+                score.length, seconds(begin, rendered), seconds(rendered, encoded), hashText,
+                loudness.integrated, loudness.truePeak);
     return 0;
 }

@@ -1,5 +1,7 @@
 #include "mix.h"
 
+#include "loudness.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -219,13 +221,23 @@ StereoBuffer renderScore(const Score& score, const MixSettings& settings) {
         out.left[n] *= g;
         out.right[n] *= g;
     }
+    const double gain = settings.loudness != 0.0 ? 1.0 : settings.gain;
     for (int64_t n = 0; n < frames; ++n) {
-        float g = static_cast<float>(settings.gain * curveValue(score.master, n / kSampleRate));
+        float g = static_cast<float>(gain * curveValue(score.master, n / kSampleRate));
         out.left[n] *= g;
         out.right[n] *= g;
     }
-    applyLimiter(out, settings.limiter);
+    if (settings.loudness != 0.0)
+        normaliseLoudness(out, LoudnessTarget{settings.loudness, settings.limiter});
+    else
+        applyLimiter(out, settings.limiter);
     return std::move(out);
+}
+
+MixSettings masterMixSettings() {
+    MixSettings settings;
+    settings.loudness = -14.0;
+    return settings;
 }
 
 uint64_t hashPcm(const StereoBuffer& buffer) {

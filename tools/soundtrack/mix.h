@@ -10,11 +10,16 @@
 #include "synth.h"
 
 struct MixSettings {
-    double gain = 0.42;  // linear gain into the limiter, sets the loudness near -14 LUFS
+    double gain = 1.0;  // linear gain into the limiter when no loudness is asked for
     // The ceiling leaves room for the overshoot MP3 encoding adds to peaks
     // (about 0.7 dB here), so the decoded file stays under -1 dBTP.
     LimiterSettings limiter{-2.3, 0.0025, 0.12};
+    // Integrated loudness (LUFS) the master is normalised to, measured after
+    // the limiter; 0 applies `gain` as it is.
+    double loudness = 0.0;
 };
+// The release master: -14 LUFS integrated, true peak under the ceiling.
+MixSettings masterMixSettings();
 
 int64_t frameAt(double seconds);  // nearest frame
 StereoBuffer renderScore(const Score& score, const MixSettings& settings);

@@ -55,6 +55,10 @@ struct SectionPlan {
     float impact;               // 0..1 level of an impact at the section start
     bool cut;                   // the music stops dead at this section's start
     std::vector<Pattern> patterns;
+    // Seconds per beat when the section keeps a tempo of its own; the time
+    // its bars leave before the next section is held as a breath (tail).
+    // 0: the bars fill the section exactly.
+    double beat = 0.0;
 };
 
 std::string repeat(const char* bar, int times) {
@@ -99,14 +103,20 @@ std::vector<SectionPlan> piecePlan() {
           {Lane::Snare, "........x.x.x.x.xxxxxxx.", 0.35f, 1.0f},
           {Lane::Hat, "x.x.x.x.x.x.x.x........."},
           {Lane::Bass, "X-------X-------........"}}},
-        // Half time: kick on one, snare on three, darker chords.
+        // Half time at a strict 120 BPM from the impact, so the half seconds
+        // 80.5, 81.5 ... s, where the camera hops from node to node, fall on
+        // beats two and four: kicks there round the half-time snare on three,
+        // a soft clap on them and the arp resting just before them so they
+        // land clean. The 0.18 s the 18 bars leave before the build are a breath.
         {"halftime", 79.0, 18, 4, "Dm9 Ebmaj7 Gm9 A7b9", 2, 0.9f, 500, 950, 700, 1500, 0, 1.0f,
          false,
-         {{Lane::Kick, "X.........x.....", 0.9f, 0.95f},
+         {{Lane::Kick, "X...X.......X...", 0.9f, 0.95f},
+          {Lane::Clap, "....x.......x...", 0.55f, 0.7f},
           {Lane::Snare, withFills("........X.......", "........X...o.o.", 18, 4), 0.8f, 0.9f},
           {Lane::Hat, "o...o...o...o.o.", 0.6f, 0.8f},
           {Lane::Bass, "X-----------x---"},
-          {Lane::Arp, "x..x..x.x..x..x.", 0.5f, 0.7f}}},
+          {Lane::Arp, "x.x...x.x.x...x.", 0.5f, 0.7f}},
+         0.5},
         // Twenty seconds of build: the roll doubles up, the filters open,
         // the kick drops out for the last two bars and the last beat is bare.
         {"build", 115.18, 10, 4, "Dm9 Bbmaj9 Gm9 A7 A7", 2, 0.8f, 600, 5000, 600, 6000, 1.0f, 0,
@@ -171,6 +181,7 @@ void expandSection(Score& score, const SectionPlan& plan, const Section& section
 
     if (plan.pads > 0.0f) {
         const Chord* held = nullptr;
+        const size_t first = score.pads.size();
         for (int bar = 0; bar < section.bars; bar += plan.barsPerChord) {
             const Chord& chord = chordAtBar(bar);
             const double span = std::min(plan.barsPerChord, section.bars - bar) * stepsPerBar * step;
@@ -184,6 +195,8 @@ void expandSection(Score& score, const SectionPlan& plan, const Section& section
             score.pads.push_back(pad);
             held = &chord;
         }
+        // The last chord rings on through the breath after the last bar.
+        if (score.pads.size() > first) score.pads.back().length += section.tail;
         score.padCutoff.push_back({section.start, plan.padFrom});
         score.padCutoff.push_back({end, plan.padTo});
     }
@@ -240,7 +253,7 @@ std::string sixDecimals(double value) {
 }  // namespace
 
 double sectionEnd(const Section& section) {
-    return section.start + section.beat * section.beatsPerBar * section.bars;
+    return section.start + section.beat * section.beatsPerBar * section.bars + section.tail;
 }
 
 double sectionBpm(const Section& section) { return 60.0 / section.beat; }
@@ -250,8 +263,12 @@ Score buildScore() {
     const std::vector<SectionPlan> plan = piecePlan();
     for (size_t i = 0; i + 1 < plan.size(); ++i) {
         const SectionPlan& p = plan[i];
-        Section s{p.name, p.start, (plan[i + 1].start - p.start) / (p.bars * p.beatsPerBar),
-                  p.beatsPerBar, p.bars};
+        const double length = plan[i + 1].start - p.start;  // seconds
+        Section s{p.name, p.start, length / (p.bars * p.beatsPerBar), p.beatsPerBar, p.bars};
+        if (p.beat > 0.0 && p.beat * p.bars * p.beatsPerBar <= length) {
+            s.beat = p.beat;
+            s.tail = length - p.beat * p.bars * p.beatsPerBar;
+        }
         score.sections.push_back(s);
         expandSection(score, p, s);
         if (p.cut) score.stop = p.start;
@@ -285,7 +302,9 @@ std::string formatEvents(const Score& score, const std::vector<std::string>& com
     for (const Section& s : score.sections) {
         // A new grid line only where the beat or the bar length changes; the
         // sections tile, so an unchanged grid simply carries on.
-        if (!previous || std::abs(previous->beat - s.beat) > 1e-9 || previous->beatsPerBar != s.beatsPerBar) {
+        // After a breath the grid starts afresh on the new downbeat.
+        if (!previous || std::abs(previous->beat - s.beat) > 1e-9 || previous->beatsPerBar != s.beatsPerBar ||
+            previous->tail > 0.0) {
             lines.push_back({s.start, 0, "tempo " + sixDecimals(s.start) + " " + sixDecimals(sectionBpm(s)) +
                                              " " + std::to_string(s.beatsPerBar)});
         }

@@ -15,6 +15,7 @@ struct Section {
     double beat;      // seconds per beat
     int beatsPerBar;
     int bars;
+    double tail = 0.0;  // seconds held after the last bar before the next section starts
 };
 double sectionEnd(const Section& section);  // seconds
 double sectionBpm(const Section& section);  // beats per minute
