@@ -28,9 +28,18 @@ void main() {
     vec3 d = normalize(direction);
     vec3 glossy = texture(Texture0, d).rgb;
     vec3 diffuse = texture(Texture1, d).rgb;
+    // The maps' horizon glow is warm and the brightest thing in the sky; the
+    // night keeps it a dimmer teal haze, with amber left only in a thin seam
+    // at its very core, so warm light stays an accent.
+    float light = dot(glossy, vec3(0.2126, 0.7152, 0.0722));
+    float glow = smoothstep(0.04, 0.3, light);
+    // Unit-luminance teal, its brightness compressed so the core stays soft.
+    vec3 haze = vec3(0.51, 1.1, 1.46) * light / (1.0 + 2.0 * light);
+    vec3 seam = vec3(1.0, 0.55, 0.2) * smoothstep(1.2, 2.6, light) * 0.35;
+    glossy = mix(glossy, haze, glow) + seam;
     float band = pow(1.0 - abs(d.y), max(exponent, 1.0) * 3.0);
     // The glossy map carries the sky; the diffuse one only adds a cool haze
-    // along the horizon, so the warm glow there stays a glow.
+    // along the horizon.
     vec3 c = glossy * 0.7 + diffuse * band * vec3(0.1, 0.2, 0.25);
     vec3 tint = mix(vec3(0.9, 0.85, 1.15), vec3(0.75, 1.05, 1.1), clamp(tracks[29], 0.0, 1.0));
     c *= tint;

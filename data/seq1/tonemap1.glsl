@@ -56,7 +56,11 @@ void main() {
     vec3 sky = textureLod(Texture5, uv, 0.0).rgb;
     hdr += max(sky - 1.0, 0.0) * (0.5 + tracks[43]);
 
-    vec3 c = filmic(hdr * exposure);
+    // The flash lifts the exposure first: a light one (a snare) brightens
+    // what is lit and leaves the blacks black; only a strong one (an impact)
+    // goes on to wash the frame towards white, below.
+    float flash = clamp(tracks[12], 0.0, 1.0);
+    vec3 c = filmic(hdr * exposure * (1.0 + 3.0 * flash));
 
     float warm = clamp(tracks[47], 0.0, 1.0);
     vec3 grade = mix(vec3(0.93, 1.0, 1.1), vec3(1.1, 1.0, 0.86), warm);
@@ -69,6 +73,6 @@ void main() {
     c = max(c, 0.0);
 
     c *= clamp(tracks[8], 0.0, 1.0);
-    c = mix(c, vec3(1.0), clamp(tracks[12], 0.0, 1.0));
+    c = mix(c, vec3(1.0), smoothstep(0.35, 1.0, flash));
     fragColor = vec4(c, 1.0);
 }
