@@ -349,12 +349,14 @@ Canvas titlePages(const Font& bold, const Font& regular)
     Mask mask = makeMask(kPageWidth, 2 * kPageHeight);
     drawPage(mask, 0, bold, regular,
              {{"QUILLON", true, 150.0f, 400.0f, 18.0f}, {"the network", false, 46.0f, 478.0f, 6.0f}});
+    // The credits sit low, below the cloud's bright heart that the camera
+    // keeps at the centre of the frame.
     drawPage(mask, 1, bold, regular,
-             {{"QUILLON", true, 60.0f, 230.0f, 8.0f},
-              {"code, pictures and sound", false, 32.0f, 320.0f, 2.0f},
-              {"the Quillon crew", true, 48.0f, 384.0f, 3.0f},
-              {"written in C++ with OpenGL and SDL", false, 32.0f, 470.0f, 2.0f},
-              {"every pixel and every note generated", false, 32.0f, 516.0f, 2.0f}});
+             {{"QUILLON", true, 44.0f, 500.0f, 8.0f},
+              {"code, pictures and sound", false, 28.0f, 550.0f, 2.0f},
+              {"the Quillon crew", true, 40.0f, 598.0f, 3.0f},
+              {"written in C++ with OpenGL and SDL", false, 26.0f, 648.0f, 2.0f},
+              {"every pixel and every note generated", false, 26.0f, 684.0f, 2.0f}});
     return whiteOnTransparent(mask);
 }
 
@@ -363,11 +365,12 @@ Canvas strandPages(const Font& bold, const Font& regular)
     Mask mask = makeMask(kPageWidth, 2 * kPageHeight);
     drawPage(mask, 0, bold, regular,
              {{"part two", false, 40.0f, 300.0f, 8.0f}, {"the strand", true, 110.0f, 420.0f, 6.0f}});
+    // The greetings sit in the lower third, off the strand's bright middle.
     drawPage(mask, 1, bold, regular,
-             {{"greetings", true, 56.0f, 250.0f, 6.0f},
-              {"to everyone who makes things at night", false, 34.0f, 330.0f, 2.0f},
-              {"to the people who keep old machines alive", false, 34.0f, 380.0f, 2.0f},
-              {"and to you, for watching to the end", false, 34.0f, 430.0f, 2.0f}});
+             {{"greetings", true, 48.0f, 530.0f, 6.0f},
+              {"to everyone who makes things at night", false, 30.0f, 590.0f, 2.0f},
+              {"to the people who keep old machines alive", false, 30.0f, 632.0f, 2.0f},
+              {"and to you, for watching to the end", false, 30.0f, 674.0f, 2.0f}});
     return whiteOnTransparent(mask);
 }
 
