@@ -32,6 +32,8 @@ void main() {
     float edge = pow(1.0 - abs(dot(n, toEye)), max(exponent, 0.5));
     vec3 sky = texture(Texture0, n).rgb;
     vec3 amber = vec3(1.6, 0.85, 0.3);
-    vec3 c = amber * (0.35 + 1.4 * edge) + sky * 0.3;
+    // Faint where the wires face the eye, so a small sphere's dense wires
+    // read as an amber rim round a see-through middle, not a solid disc.
+    vec3 c = amber * (0.08 + 1.3 * edge) + sky * 0.15;
     fragColor = vec4(c, clamp(a * 2.0, 0.0, 1.0));
 }

@@ -6,7 +6,7 @@
 // The output is linear light; the window's sRGB conversion encodes it.
 //
 // Tracks: 8 fade, 12 flash, 43 bloom, 44 grain, 45 vignette, 46 chromatic
-// aberration, 47 grade (0 cool .. 1 warm).
+// aberration, 47 grade (0 cool .. 1 warm), 48, 50, 51 the title scrim.
 layout(location = 0) in vec4 position;
 out vec2 uv;
 
@@ -68,6 +68,15 @@ void main() {
     float warm = clamp(tracks[47], 0.0, 1.0);
     vec3 grade = mix(vec3(0.93, 1.0, 1.1), vec3(1.1, 1.0, 0.86), warm);
     c *= grade / dot(grade, vec3(0.2126, 0.7152, 0.0722));
+
+    // A scrim behind the titles: a soft horizontal band (centre track 50,
+    // 0 top .. 1 bottom; half height track 51) darkened by up to 75 %
+    // (track 48), so lettering reads over a bright scene.
+    float scrim = clamp(tracks[48], 0.0, 1.0);
+    if (scrim > 0.0) {
+        float across = abs((1.0 - uv.y) - tracks[50]) / max(tracks[51], 0.01);
+        c *= 1.0 - 0.75 * scrim * (1.0 - smoothstep(0.7, 1.3, across));
+    }
 
     float vig = texture(Texture4, uv).r;
     c *= mix(1.0, vig, clamp(tracks[45], 0.0, 1.0));
