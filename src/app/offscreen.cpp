@@ -20,9 +20,9 @@ bool loadOffscreenProduction(const char* name, int width, int height,
     createQuadMesh(screenQuad1);
     loadMeshFile("data/tovel3/scene4/skydome.3DS");
 
-    SyncDevice* device = createSyncDevice("sync/sync");
+    production.device = createSyncDevice("sync/sync");
     for (int i = 0; i < kOffscreenTrackCount; ++i)
-        production.tracks[i] = getSyncTrack(device, std::to_string(i).c_str());
+        production.tracks[i] = getSyncTrack(production.device, std::to_string(i).c_str());
 
     loadDemo(production.demo);
     return true;

@@ -8,6 +8,7 @@
 #include "app/demo.h"
 #include "app/window.h"
 
+struct SyncDevice;
 struct SyncTrack;
 
 constexpr int kOffscreenTrackCount = 64;
@@ -16,6 +17,7 @@ struct OffscreenProduction {
     const char* name = "";  // program name, the window title and message prefix
     AppWindow window;
     Demo demo;
+    SyncDevice* device = nullptr;  // owns the tracks; kept, like the deliverables', to the end
     SyncTrack* tracks[kOffscreenTrackCount] = {};
     float trackValues[kOffscreenTrackCount] = {};  // as the last drawn frame read them
 };
