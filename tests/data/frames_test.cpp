@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -104,6 +105,18 @@ double changedShare(const Frame& a, const Frame& b)
     return double(changed) / double(n);
 }
 
+// The luma (0-255) below which the darkest share of the frame's pixels lie.
+double darkestLuma(const Frame& frame, double share)
+{
+    std::vector<double> luma(frame.rgb.size() / 3);
+    for (size_t i = 0; i < luma.size(); ++i)
+        luma[i] = 0.2126 * frame.rgb[3 * i] + 0.7152 * frame.rgb[3 * i + 1] +
+                  0.0722 * frame.rgb[3 * i + 2];
+    const size_t k = size_t(share * double(luma.size()));
+    std::nth_element(luma.begin(), luma.begin() + long(k), luma.end());
+    return luma[k];
+}
+
 class ProductionFrames : public testing::Test {
 protected:
     void SetUp() override
@@ -157,6 +170,15 @@ TEST_F(ProductionFrames, BriefMomentsAreDistinctPicturesThatRenderTheSameEveryTi
     // The strand's busiest moment, rendered again in a fresh process.
     Frame again = capture(160, "again160");
     EXPECT_EQ(again.rgb, frames[4].rgb) << "160 s renders differently from run to run";
+}
+
+TEST_F(ProductionFrames, ASnareBrightensTheFrameButLeavesItsBlacksBlack)
+{
+    // 60.5 s is a snare of the groove; 60.375 s the row before its flash.
+    const Frame snare = capture(60.5, "snare");
+    const Frame before = capture(60.375, "beforeSnare");
+    EXPECT_LE(darkestLuma(snare, 0.01), 30.0) << "the snare greys the picture";
+    EXPECT_LE(darkestLuma(snare, 0.01), darkestLuma(before, 0.01) + 8.0);
 }
 
 TEST_F(ProductionFrames, OverlaysAndLogoShowWhereTheTimelinePutsThem)
