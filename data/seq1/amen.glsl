@@ -69,7 +69,9 @@ void main() {
     float towardsHub = smoothstep(0.0, 1.0, local.x);
     float pulse = pow(1.0 - abs(fract(grow * 2.0) - local.x), 12.0);
     float strength = (0.25 * towardsHub + 1.5 * pulse) * tracks[28] * (1.0 + 0.3 * tracks[9]);
-    vec3 c = light * vec3(1.5, 0.8, 0.3) * strength;
+    // Pale gold rather than full amber: the rays converge by the dozen at
+    // the cloud's heart, and warm light is to stay an accent there.
+    vec3 c = light * vec3(1.1, 0.85, 0.55) * strength * 0.7;
     if (max(c.r, max(c.g, c.b)) < 0.01) {
         discard;
     }

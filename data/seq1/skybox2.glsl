@@ -34,6 +34,6 @@ void main() {
     vec3 amber = vec3(1.6, 0.85, 0.3);
     // Faint where the wires face the eye, so a small sphere's dense wires
     // read as an amber rim round a see-through middle, not a solid disc.
-    vec3 c = amber * (0.08 + 1.3 * edge) + sky * 0.15;
+    vec3 c = amber * (0.04 + 1.0 * edge) + sky * 0.15;
     fragColor = vec4(c, clamp(a * 2.0, 0.0, 1.0));
 }
