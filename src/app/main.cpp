@@ -270,6 +270,7 @@ int main(int, char**)
     }
 
     destroyDemo(demo);
+    releaseSyncDevice(syncDevice);
     releaseAppWindow(window);
     closeMusicDevice();
     return 0;

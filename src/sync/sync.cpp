@@ -35,6 +35,15 @@ SyncDevice* createSyncDevice(const char* basePath)
     return device;
 }
 
+void releaseSyncDevice(SyncDevice* device)
+{
+    if (!device)
+        return;
+    for (SyncTrack* track : device->tracks)
+        delete track;
+    delete device;
+}
+
 SyncTrack* getSyncTrack(SyncDevice* device, const char* name)
 {
     if (!device)

@@ -34,6 +34,9 @@ struct SyncDevice {
 // Creates a device for a base path ("sync/sync"); prints "whowo". The device
 // lives until the process ends. Null when it cannot be created.
 SyncDevice* createSyncDevice(const char* basePath);
+// Frees the device and its tracks; null is accepted. The program keeps its
+// device to the end; tests and tools that make several free them.
+void releaseSyncDevice(SyncDevice* device);
 // The track of that name, read from its file on the first request.
 SyncTrack* getSyncTrack(SyncDevice* device, const char* name);
 // The track's value at a fractional row; 0.0 for a null or empty track.

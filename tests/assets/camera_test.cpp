@@ -142,6 +142,7 @@ TEST(Camera, TheProductionNeverTriggersTheGuards)
     ASSERT_GT(fovSum, 0.0f) << "no sync/sync_7.track: run from the source tree after a build";
     EXPECT_EQ(camera.keptProjections, 0u);
     EXPECT_EQ(camera.keptViews, 0u);
+    releaseSyncDevice(device);
 }
 
 TEST(CameraGL, ProgramDeclaringOnlyViewProjGetsOnlyThat)

@@ -142,6 +142,7 @@ TEST(SyncDevice, ReadsTrackFilesOnceByName)
 
     EXPECT_EQ(getSyncTrack(device, "missing")->numKeys, 0);
     EXPECT_EQ(getSyncTrack(nullptr, "7"), nullptr);
+    releaseSyncDevice(device);
 }
 
 TEST(SyncDevice, MalformedFilesNeverReadPastTheirData)
@@ -170,4 +171,5 @@ TEST(SyncDevice, MalformedFilesNeverReadPastTheirData)
     EXPECT_NE(printed.find("sync track unsorted: rows do not increase at key 2, track ignored\n"),
               std::string::npos);
     EXPECT_NE(printed.find("sync track repeated"), std::string::npos);
+    releaseSyncDevice(device);
 }
