@@ -1,5 +1,7 @@
 #include "scenes/catch_up.h"
 
+#include <cmath>
+
 #include "app/demo.h"
 #include "app/timeline.h"
 #include "fx/link_lines.h"
@@ -9,6 +11,7 @@
 namespace {
 
 constexpr int kTrackCount = 64;
+constexpr double kLongestCatchUp = 86400.0;  // seconds
 
 // The time of playback frame k before musicTime (seconds).
 double frameBefore(double musicTime, int k)
@@ -95,6 +98,9 @@ void catchUpScene2(Demo& demo, double musicTime, const TrackSampler& sampleTrack
 void catchUpToTime(Demo& demo, double musicTime, const TrackSampler& sampleTracks)
 {
     resetDemoSimulation(demo);
+    // No run reaches a time that is not finite or a day long; leaving those
+    // at the start-up state keeps the frame counts below in int range.
+    if (!(std::fabs(musicTime) <= kLongestCatchUp)) return;
     if (sceneForRow(rowAt(musicTime)) == 1)
         catchUpScene1(demo, musicTime, sampleTracks);
     else

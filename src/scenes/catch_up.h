@@ -25,4 +25,5 @@ constexpr double kReplayFrameStep = 1.0 / 60.0;
 // start-up state, then replays only what lasts: respawns, the last link build
 // and, in the second scene, the last frame of the first scene and the strand
 // of the previous frame. No GL work; well under a second for any time.
+// A time that is not finite or over a day away only resets the simulation.
 void catchUpToTime(Demo& demo, double musicTime /* seconds */, const TrackSampler& sampleTracks);

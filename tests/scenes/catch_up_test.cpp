@@ -162,4 +162,13 @@ TEST(CatchUp, AnEarlierStateIsForgotten)
         catchUpToTime(fresh, t, sampleStrandTracks);
         expectSameState(jumped, fresh);
     }
+
+    // Times no run reaches (frame counts past int, NaN) leave the start-up
+    // state rather than overflowing or looping for ever.
+    static Demo untouched;
+    resetDemoSimulation(untouched);
+    for (const double t : {1e12, double(NAN)}) {
+        catchUpToTime(jumped, t, sampleStrandTracks);
+        expectSameState(jumped, untouched);
+    }
 }
