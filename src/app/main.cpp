@@ -15,7 +15,6 @@
 #include "sync/sync.h"
 
 #ifndef QUILLON_FULLSCREEN
-#include "app/key_taps.h"
 #include "app/live_timeline.h"
 #include "app/overlay.h"
 #include "app/transport.h"
@@ -155,7 +154,6 @@ int main(int, char**)
     float volumeToggle = 0.0f;
     float lastToggleTime = 0.0f;
     bool gpuKeyWasDown = false;
-    beginKeyTaps();
 #endif
 
     // Without a device every track stays null and reads 0.0.

@@ -19,7 +19,13 @@ constexpr int windowedHeight = 720;   // pixels
 // Printable keys keep their character as keycode (below 128); the others are
 // a scancode with SDLK_SCANCODE_MASK set, stored after those.
 constexpr int latchSlots = 128 + SDL_NUM_SCANCODES;
-bool latchedKeys[latchSlots];
+
+struct KeyLatch {
+    bool latched = false;    // pressed since keyCountsAsPressed last asked
+    bool tapped = false;     // pressed since takeKeyTap last asked
+    bool tapShift = false;   // Shift was held with the latest press
+};
+KeyLatch keyLatches[latchSlots];
 
 int latchSlotOf(SDL_Keycode key)
 {
@@ -264,9 +270,18 @@ bool keyCountsAsPressed(SDL_Keycode key)
     const SDL_Scancode scancode = SDL_GetScancodeFromKey(key);
     const Uint8* state = SDL_GetKeyboardState(nullptr);
     const bool pressed = (state && scancode != SDL_SCANCODE_UNKNOWN && state[scancode]) ||
-                         latchedKeys[slot];
-    latchedKeys[slot] = false;
+                         keyLatches[slot].latched;
+    keyLatches[slot].latched = false;
     return pressed;
+}
+
+bool takeKeyTap(SDL_Keycode key, bool* withShift)
+{
+    const int slot = latchSlotOf(key);
+    if (slot < 0 || !keyLatches[slot].tapped) return false;
+    keyLatches[slot].tapped = false;
+    if (withShift) *withShift = keyLatches[slot].tapShift;
+    return true;
 }
 
 bool windowHasFocus(const AppWindow& window)
@@ -282,7 +297,8 @@ void handleWindowEvents(AppWindow& window)
             window.quitRequested = true;
         } else if (event.type == SDL_KEYDOWN) {
             const int slot = latchSlotOf(event.key.keysym.sym);
-            if (slot >= 0) latchedKeys[slot] = true;
+            if (slot >= 0)
+                keyLatches[slot] = {true, true, (event.key.keysym.mod & KMOD_SHIFT) != 0};
         } else if (event.type == SDL_WINDOWEVENT) {
             if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
                 applyDrawableSize(window.hwnd);

@@ -47,6 +47,10 @@ float aspectRatioFor(int width, int height, float previous);
 // so a tap shorter than a frame still counts. Keys are named by the letter on
 // them (SDL keycode, SDLK_*), so they follow the keyboard layout.
 bool keyCountsAsPressed(SDL_Keycode key);
+// True when the key was pressed (or auto-repeated) since the last call for
+// it, counting each press once however long the key is held; withShift
+// (optional) then says whether Shift was held with the latest press.
+bool takeKeyTap(SDL_Keycode key, bool* withShift = nullptr);
 // True while the window has keyboard focus.
 bool windowHasFocus(const AppWindow& window);
 // Handles every pending window event: size changes set the viewport and
