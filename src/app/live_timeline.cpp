@@ -1,7 +1,5 @@
 #include "app/live_timeline.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <chrono>
 
@@ -41,15 +39,23 @@ void swapTrackKeys(const TrackKeys& keys, SyncTrack* const* tracks)
 
 } // namespace
 
-FileStamp readFileStamp(const std::string& path)
+FileStamp readFileStamp(const std::filesystem::path& path)
 {
+    using namespace std::chrono;
     FileStamp stamp;
-    struct stat status {};
-    if (path.empty() || ::stat(path.c_str(), &status) != 0)
+    std::error_code error;
+    if (path.empty())
+        return stamp;
+    const uintmax_t size = std::filesystem::file_size(path, error);
+    if (error)
+        return stamp;
+    const std::filesystem::file_time_type modified = std::filesystem::last_write_time(path, error);
+    if (error)
         return stamp;
     stamp.exists = true;
-    stamp.size = int64_t(status.st_size);
-    stamp.modified = int64_t(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
+    stamp.size = int64_t(size);
+    // In the wall clock's epoch, so a save's age can be taken against it.
+    stamp.modified = duration_cast<nanoseconds>(file_clock::to_sys(modified).time_since_epoch()).count();
     return stamp;
 }
 
@@ -63,8 +69,10 @@ void beginTimelineWatch(TimelineWatch& watch, const CompileOptions& options)
 {
     watch = TimelineWatch{};
     watch.options = options;
-    watch.source = readFileStamp(options.sourcePath);
-    watch.events = readFileStamp(options.eventsPath);
+    watch.sourceFile = options.sourcePath;
+    watch.eventsFile = options.eventsPath;
+    watch.source = readFileStamp(watch.sourceFile);
+    watch.events = readFileStamp(watch.eventsFile);
     std::vector<std::string> ignored;
     if (!options.eventsPath.empty())
         loadEventFile(options.eventsPath, watch.tempoGrid, ignored);
@@ -77,8 +85,8 @@ void beginTimelineWatch(TimelineWatch& watch, const CompileOptions& options)
 TimelinePoll pollTimelineFiles(TimelineWatch& watch, double now, SyncTrack* const* tracks,
                                std::vector<std::string>& messages)
 {
-    const FileStamp source = readFileStamp(watch.options.sourcePath);
-    const FileStamp events = readFileStamp(watch.options.eventsPath);
+    const FileStamp source = readFileStamp(watch.sourceFile);
+    const FileStamp events = readFileStamp(watch.eventsFile);
     if (sameStamp(source, watch.source) && sameStamp(events, watch.events))
         return TimelinePoll::Unchanged;
     if (stillFresh(source, now) || stillFresh(events, now))
@@ -94,8 +102,8 @@ TimelinePoll pollTimelineFiles(TimelineWatch& watch, double now, SyncTrack* cons
     std::vector<std::string> warnings;
     const bool built = buildTimeline(watch.options, parsed, keys, errors, &warnings);
     // Written to while being read: the text may be half old, half new.
-    if (!sameStamp(source, readFileStamp(watch.options.sourcePath)) ||
-        !sameStamp(events, readFileStamp(watch.options.eventsPath)))
+    if (!sameStamp(source, readFileStamp(watch.sourceFile)) ||
+        !sameStamp(events, readFileStamp(watch.eventsFile)))
         return TimelinePoll::Settling;
     watch.source = source;
     watch.events = events;

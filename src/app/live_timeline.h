@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,8 @@ struct FileStamp {
 
 struct TimelineWatch {
     CompileOptions options;          // source, event file ("" for none), output base
+    std::filesystem::path sourceFile;  // the two paths made once, so a poll allocates nothing
+    std::filesystem::path eventsFile;
     FileStamp source;                // as last taken (compiled or rejected)
     FileStamp events;
     std::vector<double> sectionStarts;  // seconds, ascending, of the last good source
@@ -43,7 +46,7 @@ enum class TimelinePoll {
 };
 
 // The stamp of a file now.
-FileStamp readFileStamp(const std::string& path);
+FileStamp readFileStamp(const std::filesystem::path& path);
 // Takes the current stamps as seen and reads the sections and the tempo grid
 // of the files as they are (errors ignored: the tracks come from the
 // compiled files). Prints nothing, writes nothing.
