@@ -38,7 +38,9 @@ void main() {
     // places its dust up to about 1.4 radii out.
     float spread = clamp(length(position.xz - strandPath(position.y, time))
                          / (1.4 * max(abs(tracks[34]), 1.0)), 0.0, 1.0);
-    vec3 hot = mix(vec3(1.8, 0.9, 0.35), vec3(0.7, 0.9, 1.4), spread);
+    // The outer dust cools and fades, so the wide spiral reads as embers
+    // thinning into the night rather than an even snowfall over the strand.
+    vec3 hot = mix(vec3(1.8, 0.9, 0.35), vec3(0.35, 0.5, 0.9), smoothstep(0.0, 0.8, spread));
     vec3 sky = textureLod(Texture2, normalize(position.xyz + vec3(1e-3)), 2.0).rgb;
     float flicker = 0.75 + 0.25 * sin(time * 7.0 + position.w * 91.0);
     colour = (hot + sky * 0.2) * clamp(tracks[36], 0.0, 2.0) * tracks[19] * flicker * shrink * shrink * nearFade;

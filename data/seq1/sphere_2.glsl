@@ -117,6 +117,12 @@ void main() {
     pearl += textureLod(Texture2, screen + nView.xy * 0.03, 0.0).rgb * pow(1.0 - facing, 2.0) * 0.5;
     vec3 chrome = mirror * mix(vec3(0.72, 0.78, 0.88), vec3(1.0), fresnel) + glossy * 0.1;
     vec3 c = mix(chrome, pearl, smoothstep(45.0, 55.0, weight));
+    if (weight < 2.0) {
+        // The first scene's lone sphere is a few pixels across in front of
+        // the bright haze: a mirror of the dark sky below would read as a
+        // blot, so it is a lit pearl that glows at its heart.
+        c = pearl + vec3(0.5, 0.65, 0.8) * (0.4 + 0.6 * facing);
+    }
 
     vec3 rim = vec3(0.45, 0.8, 1.3) * pow(1.0 - facing, 3.0) * tracks[24];
     if (weight >= 2.0) {
