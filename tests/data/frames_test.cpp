@@ -117,6 +117,44 @@ double darkestLuma(const Frame& frame, double share)
     return luma[k];
 }
 
+// Contrast ratio of lettering against what lies under it: the lettering is
+// where the shown frame is brighter than the same frame rendered without
+// overlays (by at least 20 levels of luma and half the largest change), its
+// luminance the median there; the background is the 90th percentile of the
+// bare frame's luminance under the letters, so a bright stretch counts.
+double textContrast(const Frame& shown, const Frame& bare)
+{
+    auto luma = [](const Frame& f, size_t i) {
+        return 0.2126 * f.rgb[3 * i] + 0.7152 * f.rgb[3 * i + 1] + 0.0722 * f.rgb[3 * i + 2];
+    };
+    auto luminance = [](const Frame& f, size_t i) {
+        double rgb[3];
+        for (int c = 0; c < 3; ++c) {
+            const double v = f.rgb[3 * i + c] / 255.0;
+            rgb[c] = v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        }
+        return 0.2126 * rgb[0] + 0.7152 * rgb[1] + 0.0722 * rgb[2];
+    };
+    const size_t n = shown.rgb.size() / 3;
+    if (n == 0 || bare.rgb.size() != shown.rgb.size())
+        return 0.0;
+    double largest = 0.0;
+    for (size_t i = 0; i < n; ++i)
+        largest = std::max(largest, luma(shown, i) - luma(bare, i));
+    std::vector<double> text, under;
+    for (size_t i = 0; i < n; ++i)
+        if (luma(shown, i) - luma(bare, i) >= std::max(20.0, 0.5 * largest)) {
+            text.push_back(luminance(shown, i));
+            under.push_back(luminance(bare, i));
+        }
+    if (text.empty())
+        return 0.0;
+    std::nth_element(text.begin(), text.begin() + long(text.size() / 2), text.end());
+    std::nth_element(under.begin(), under.begin() + long(under.size() * 9 / 10), under.end());
+    const double a = text[text.size() / 2], b = under[under.size() * 9 / 10];
+    return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
+}
+
 class ProductionFrames : public testing::Test {
 protected:
     void SetUp() override
@@ -211,7 +249,8 @@ TEST_F(ProductionFrames, OverlaysAndLogoShowWhereTheTimelinePutsThem)
         const std::string tag = "m" + std::to_string(int(m.seconds));
         Frame shown = capture(m.seconds, tag);
         Frame hidden = capture(m.seconds, tag + "_bare", bare);
-        // Lettering covers a few percent of the frame at least.
+        // Lettering covers a few percent of the frame at least, and reads.
         EXPECT_GT(changedShare(shown, hidden), 0.01) << m.what << " at " << m.seconds << " s";
+        EXPECT_GE(textContrast(shown, hidden), 4.5) << m.what << " at " << m.seconds << " s";
     }
 }
