@@ -710,8 +710,15 @@ TEST(ProductionWithItsSoundtrack, CompilesWithTheGeneratedEventFileAndHitsItsEve
         EXPECT_GE(compiled.atRow(9, kick * 16), 0.8f) << kick;
     }
     for (double impact : eventTimes(events, "impact")) {
-        EXPECT_FLOAT_EQ(compiled.atRow(12, std::floor(impact * 16 + 0.5)), 1.0f) << impact;
-        EXPECT_GE(compiled.atRow(12, impact * 16), 0.8f) << impact;
+        const double nearest = std::floor(impact * 16 + 0.5);
+        EXPECT_FLOAT_EQ(compiled.atRow(12, nearest), 1.0f) << impact;
+        if (nearest <= impact * 16) {
+            EXPECT_GE(compiled.atRow(12, impact * 16), 0.8f) << impact;
+        } else {
+            // A hit late in its row (the drop) washes white with the cut on
+            // its nearest row; the frames before the cut are not greyed.
+            EXPECT_LT(compiled.atRow(12, nearest - 0.25), 0.35f) << impact;
+        }
     }
     EXPECT_FLOAT_EQ(compiled.atRow(12, 1264), 1.0f);  // the cut
 }
