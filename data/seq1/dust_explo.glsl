@@ -1,7 +1,7 @@
 #version 330
 // The spiral dust explosion around the strand: the graph nodes, placed by
 // the scene on a widening spiral, drawn as hot sprites, amber at the core
-// fading to white-blue at the edge of the spiral. Depth is tested and
+// cooling to a dim blue at the edge of the spiral. Depth is tested and
 // written, so only the sprite's body writes depth (faint texels are
 // dropped). Tracks 36 and 19 set the strength, 34 is the spiral's base
 // radius.
