@@ -105,13 +105,18 @@ double changedShare(const Frame& a, const Frame& b)
     return double(changed) / double(n);
 }
 
-// The luma (0-255) below which the darkest share of the frame's pixels lie.
+// Luma (0-255) of pixel i.
+double lumaAt(const Frame& frame, size_t i)
+{
+    return 0.2126 * frame.rgb[3 * i] + 0.7152 * frame.rgb[3 * i + 1] + 0.0722 * frame.rgb[3 * i + 2];
+}
+
+// The luma below which the darkest share of the frame's pixels lie.
 double darkestLuma(const Frame& frame, double share)
 {
     std::vector<double> luma(frame.rgb.size() / 3);
     for (size_t i = 0; i < luma.size(); ++i)
-        luma[i] = 0.2126 * frame.rgb[3 * i] + 0.7152 * frame.rgb[3 * i + 1] +
-                  0.0722 * frame.rgb[3 * i + 2];
+        luma[i] = lumaAt(frame, i);
     const size_t k = size_t(share * double(luma.size()));
     std::nth_element(luma.begin(), luma.begin() + long(k), luma.end());
     return luma[k];
@@ -124,9 +129,6 @@ double darkestLuma(const Frame& frame, double share)
 // bare frame's luminance under the letters, so a bright stretch counts.
 double textContrast(const Frame& shown, const Frame& bare)
 {
-    auto luma = [](const Frame& f, size_t i) {
-        return 0.2126 * f.rgb[3 * i] + 0.7152 * f.rgb[3 * i + 1] + 0.0722 * f.rgb[3 * i + 2];
-    };
     auto luminance = [](const Frame& f, size_t i) {
         double rgb[3];
         for (int c = 0; c < 3; ++c) {
@@ -140,10 +142,10 @@ double textContrast(const Frame& shown, const Frame& bare)
         return 0.0;
     double largest = 0.0;
     for (size_t i = 0; i < n; ++i)
-        largest = std::max(largest, luma(shown, i) - luma(bare, i));
+        largest = std::max(largest, lumaAt(shown, i) - lumaAt(bare, i));
     std::vector<double> text, under;
     for (size_t i = 0; i < n; ++i)
-        if (luma(shown, i) - luma(bare, i) >= std::max(20.0, 0.5 * largest)) {
+        if (lumaAt(shown, i) - lumaAt(bare, i) >= std::max(20.0, 0.5 * largest)) {
             text.push_back(luminance(shown, i));
             under.push_back(luminance(bare, i));
         }
