@@ -7,10 +7,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,21 +22,28 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 struct ProgramRun {
-    pid_t pid = -1;
+    pid_t pid = -1;  // also the id of its process group; -1 once reaped
     fs::path output;
+    fs::path errors;
 };
 
+// Starts the program in its own process group, its stdout and stderr in two
+// files, so that nothing it leaves behind holds the test runner's pipes.
 ProgramRun startProgram(const fs::path& workingDir, const fs::path& output,
                         const char* name = "quillon-windowed")
 {
-    ProgramRun run{-1, output};
+    ProgramRun run{-1, output, fs::path(output).replace_extension(".err")};
     const std::string program = std::string(QUILLON_BINARY_DIR) + "/" + name;
+    const pid_t parent = getpid();
     run.pid = fork();
     if (run.pid == 0) {
-        if (chdir(workingDir.c_str()) != 0)
+        setpgid(0, 0);
+        // Dies with the test, should the runner kill the test on a timeout.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent || chdir(workingDir.c_str()) != 0)
             _exit(126);
-        FILE* out = freopen(output.c_str(), "w", stdout);
-        (void)out;
+        if (!freopen(run.output.c_str(), "w", stdout) || !freopen(run.errors.c_str(), "w", stderr))
+            _exit(126);
         setenv("SDL_AUDIODRIVER", "dummy", 1);
         // The program line-buffers its stdout itself, so the test sees how
         // far start-up has come (no stdbuf: its preload would come before a
@@ -42,7 +51,19 @@ ProgramRun startProgram(const fs::path& workingDir, const fs::path& output,
         execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
+    if (run.pid > 0)
+        setpgid(run.pid, run.pid);  // so that a kill right away reaches the group
     return run;
+}
+
+// Kills the program and everything it started, and reaps it.
+void stopProgram(ProgramRun& run)
+{
+    if (run.pid <= 0)
+        return;
+    kill(-run.pid, SIGKILL);
+    waitpid(run.pid, nullptr, 0);
+    run.pid = -1;
 }
 
 // Exit status, or -1 when the program did not end in time (it is then killed).
@@ -51,12 +72,13 @@ int waitForExit(ProgramRun& run, std::chrono::seconds limit)
     const auto deadline = std::chrono::steady_clock::now() + limit;
     int status = 0;
     while (std::chrono::steady_clock::now() < deadline) {
-        if (waitpid(run.pid, &status, WNOHANG) == run.pid)
+        if (waitpid(run.pid, &status, WNOHANG) == run.pid) {
+            run.pid = -1;
             return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
+        }
         std::this_thread::sleep_for(50ms);
     }
-    kill(run.pid, SIGKILL);
-    waitpid(run.pid, &status, 0);
+    stopProgram(run);
     return -1;
 }
 
@@ -127,16 +149,24 @@ protected:
         scratch = fs::temp_directory_path() / ("quillon_run_" + std::to_string(getpid()));
         fs::create_directories(scratch);
     }
-    void TearDown() override { fs::remove_all(scratch); }
+    // A test that stops early, on a failed assertion, leaves nothing running.
+    void TearDown() override
+    {
+        stopProgram(run);
+        if (HasFailure())
+            std::cout << "the program's stderr:\n" << readFile(run.errors);
+        fs::remove_all(scratch);
+    }
 
     fs::path scratch;
+    ProgramRun run;
 };
 
 } // namespace
 
 TEST_F(WindowedRun, StartsRunsFramesAndLeavesOnEscape)
 {
-    ProgramRun run = startProgram(QUILLON_SOURCE_DIR, scratch / "out.txt");
+    run = startProgram(QUILLON_SOURCE_DIR, scratch / "out.txt");
     ASSERT_TRUE(driveWindow(run));
     EXPECT_EQ(waitForExit(run, 60s), 0);
 
@@ -153,7 +183,7 @@ TEST_F(WindowedRun, StartsRunsFramesAndLeavesOnEscape)
 TEST_F(WindowedRun, WithoutTheTuneTheTimelineStillRuns)
 {
     // A working directory without data/: no tune, no tracks, no images.
-    ProgramRun run = startProgram(scratch, scratch / "out.txt");
+    run = startProgram(scratch, scratch / "out.txt");
     ASSERT_TRUE(driveWindow(run));
     EXPECT_EQ(waitForExit(run, 60s), 0);
 
@@ -167,7 +197,7 @@ TEST_F(WindowedRun, WithoutTheTuneTheTimelineStillRuns)
 
 TEST_F(WindowedRun, FullScreenBuildCoversTheDesktop)
 {
-    ProgramRun run = startProgram(QUILLON_SOURCE_DIR, scratch / "out.txt", "quillon-fullscreen");
+    run = startProgram(QUILLON_SOURCE_DIR, scratch / "out.txt", "quillon-fullscreen");
     const std::string geometry = (scratch / "geometry.txt").string();
     ASSERT_EQ(shell("id=$(timeout 60 xdotool search --sync --onlyvisible --pid " + std::to_string(run.pid) +
                     " | head -n 1) && [ -n \"$id\" ] && sleep 1 && xdotool getwindowgeometry $id > " + geometry +
