@@ -1,6 +1,7 @@
 // The soundtrack: the file the build rendered (format, loudness, structure,
-// the event file against the audio), a fresh render against it, and the
-// synthesiser's oscillator, limiter, score and encoder on their own.
+// the event file against the audio), a fresh render against it, the lead's
+// stem, and the synthesiser's oscillator, limiter, low end, score and encoder
+// on their own.
 #include <gtest/gtest.h>
 #include <mpg123.h>
 
@@ -9,11 +10,14 @@
 #include <complex>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <unistd.h>
@@ -195,6 +199,27 @@ double inharmonicDb(const std::vector<float>& x, double f) {
     return 10.0 * std::log10(std::max(off, 1e-30) / on);
 }
 
+// Everything a stretch of the score plays, as (voice, milliseconds from the
+// stretch's start, pitch), sorted.
+std::vector<std::tuple<int, long, int>> contentOf(const Score& score, double from, double to) {
+    std::vector<std::tuple<int, long, int>> content;
+    auto add = [&](int voice, double time, int midi) {
+        if (time >= from - 1e-9 && time < to - 1e-9) content.emplace_back(voice, std::lround((time - from) * 1000.0), midi);
+    };
+    int voice = 0;
+    for (const auto* hits : {&score.kicks, &score.claps, &score.snares, &score.hats, &score.openHats}) {
+        for (const Hit& h : *hits) add(voice, h.time, 0);
+        ++voice;
+    }
+    for (const auto* notes : {&score.bass, &score.arp, &score.lead}) {
+        for (const Note& n : *notes) add(voice, n.time, n.midi);
+        ++voice;
+    }
+    for (const PadChord& p : score.pads) add(voice, p.time, p.midi[0]);
+    std::sort(content.begin(), content.end());
+    return content;
+}
+
 }  // namespace
 
 TEST(SoundtrackFile, DecodesAsLongStereoAt44100WithoutClipping) {
@@ -346,6 +371,28 @@ TEST(SoundtrackTool, RefusesBadArgumentsAndUnwritablePaths) {
     EXPECT_EQ(out.find("rc=0"), std::string::npos) << out;
 }
 
+TEST(SoundtrackTool, WritesTheLeadAloneAsAStem) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("quillon-stem-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const std::string wav = (dir / "lead.wav").string();
+    std::string out = runCommand("'" + kTool + "' --stem lead '" + wav + "'");
+    const std::string bytes = readText(wav);
+    std::string refused = runCommand("{ '" + kTool + "' --stem drums '" + (dir / "d.wav").string() + "'; echo rc=$?; }");
+    fs::remove_all(dir);
+    EXPECT_EQ(refused.find("rc=0"), std::string::npos) << refused;
+    ASSERT_GT(bytes.size(), 44u) << out;
+    EXPECT_EQ(bytes.substr(0, 4), "RIFF");
+    EXPECT_EQ(bytes.substr(8, 8), "WAVEfmt ");
+    const size_t frames = (bytes.size() - 44) / 8;
+    EXPECT_EQ(frames, static_cast<size_t>(frameOf(buildScore().length)));
+    // Left channel of the float frames: nothing before the groove, the hook from its first bar.
+    std::vector<float> left(frames);
+    for (size_t i = 0; i < frames; ++i) std::memcpy(&left[i], bytes.data() + 44 + 8 * i, sizeof(float));
+    EXPECT_EQ(rmsOf(left, 0.0, 39.9), 0.0);
+    EXPECT_GT(rmsOf(left, 40.0, 42.0), 0.01);
+}
+
 TEST(Synth, SawStaysBandLimitedWhereANaiveSawAliases) {
     for (double f : {440.0, 1000.5, 3001.0, 7040.0}) {
         Oscillator osc = makeOscillator(Wave::Saw, f, 0.0);
@@ -391,6 +438,30 @@ TEST(Synth, LimiterHoldsTheCeilingAndRecoversAfterABurst) {
     }
 }
 
+TEST(Synth, TidyLowEndMakesTheLowsMonoAndTakesOutTheOffset) {
+    // What is left of a signal on one side only (the side signal) and of an offset on both.
+    auto kept = [](double hz, double offset) {
+        StereoBuffer b;
+        resetStereoBuffer(b, 44100);
+        for (int64_t i = 0; i < stereoFrames(b); ++i) {
+            const float v = static_cast<float>(0.5 * std::sin(2.0 * M_PI * hz * static_cast<double>(i) / 44100.0));
+            b.left[i] = static_cast<float>(offset) + v;
+            b.right[i] = static_cast<float>(offset) - v;
+        }
+        tidyLowEnd(b, 0, stereoFrames(b), 22.0, 200.0);
+        std::vector<float> side(b.left.size()), mid(b.left.size());
+        for (size_t i = 0; i < side.size(); ++i) {
+            side[i] = 0.5f * (b.left[i] - b.right[i]);
+            mid[i] = 0.5f * (b.left[i] + b.right[i]);
+        }
+        return std::pair{decibels(rmsOf(side, 0.5, 1.0) / (0.5 / std::sqrt(2.0))), rmsOf(mid, 0.5, 1.0)};
+    };
+    EXPECT_LT(kept(60.0, 0.0).first, -20.0);
+    EXPECT_LT(kept(120.0, 0.0).first, -10.0);
+    EXPECT_NEAR(kept(1000.0, 0.0).first, 0.0, 0.5);
+    EXPECT_LT(kept(1000.0, 0.25).second, 1e-4) << "the offset stays";
+}
+
 TEST(Score, SectionsTileAtTheFixedTimesAndNothingSoundsAfterTheStop) {
     const Score score = buildScore();
     ASSERT_FALSE(score.sections.empty());
@@ -418,6 +489,40 @@ TEST(Score, EveryNodeHopOfTheHalfTimeFallsOnAKick) {
                                   [&](const Hit& h) { return std::abs(h.time - hop) < 1e-9; });
         EXPECT_TRUE(onKick) << "no kick at " << hop << " s";
     }
+}
+
+TEST(Score, NoEightBarPhraseRepeatsUnchangedAndTheHookComesBack) {
+    const Score score = buildScore();
+    for (const Section& s : score.sections) {
+        const double bar = s.beat * s.beatsPerBar;
+        for (int b = 0; b + 16 <= s.bars; b += 8)
+            EXPECT_NE(contentOf(score, s.start + b * bar, s.start + (b + 8) * bar),
+                      contentOf(score, s.start + (b + 8) * bar, s.start + (b + 16) * bar))
+                << s.name << ": bars " << b + 8 << "-" << b + 15 << " repeat the eight before";
+    }
+    // The lead keeps to D minor (with the leading tone C#), and its hook
+    // A D F E, in any octave, sounds in at least three sections.
+    const std::set<int> key = {2, 4, 5, 7, 9, 10, 0, 1};
+    std::set<std::string> withHook;
+    ASSERT_GE(score.lead.size(), 4u);
+    for (size_t i = 0; i < score.lead.size(); ++i) {
+        EXPECT_TRUE(key.count(score.lead[i].midi % 12)) << "lead note " << score.lead[i].midi << " at " << score.lead[i].time;
+        if (i + 3 < score.lead.size() && score.lead[i].midi % 12 == 9 && score.lead[i + 1].midi % 12 == 2 &&
+            score.lead[i + 2].midi % 12 == 5 && score.lead[i + 3].midi % 12 == 4)
+            for (const Section& s : score.sections)
+                if (score.lead[i].time >= s.start && score.lead[i].time < sectionEnd(s)) withHook.insert(s.name);
+    }
+    EXPECT_GE(withHook.size(), 3u);
+}
+
+TEST(SoundtrackEvents, GhostNotesStayOutOfTheEventFile) {
+    Score score;
+    score.snares = {{1.0, 0.3f}, {2.0, 0.9f}};
+    score.claps = {{3.0, kAccentVelocity}};
+    const std::string events = formatEvents(score, {});
+    EXPECT_EQ(events.find("snare 1.000000"), std::string::npos) << events;
+    EXPECT_NE(events.find("snare 2.000000"), std::string::npos) << events;
+    EXPECT_NE(events.find("snare 3.000000"), std::string::npos) << events;
 }
 
 TEST(Loudness, NormalisingReachesTheTargetWithPeaksUnderTheCeiling) {

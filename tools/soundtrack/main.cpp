@@ -1,10 +1,14 @@
 // quillon-soundtrack: synthesises Quillon's music, encodes it to MP3 and writes the
 // event file (tempo grid, sections, kicks, snares, impacts, the stop) that the
-// timeline follows. Output is identical on every run.
+// timeline follows. Output is identical on every run. With --stem it writes
+// one voice of the score alone, dry, as a 32-bit float WAV file instead, for
+// measuring it (scripts/measure --music tracks the lead's pitch).
 //
 // Usage: quillon-soundtrack <out.mp3> <events.txt>
+//        quillon-soundtrack --stem lead <out.wav>
 #include <chrono>
 #include <cinttypes>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -21,9 +25,14 @@ namespace {
 struct Options {
     std::string mp3Path;
     std::string eventsPath;
+    std::string stemPath;  // set with --stem lead: the lead alone goes here
 };
 
 bool parseOptions(int argc, char** argv, Options& options) {
+    if (argc == 4 && std::string(argv[1]) == "--stem") {
+        options.stemPath = argv[3];
+        return std::string(argv[2]) == "lead" && !options.stemPath.empty() && options.stemPath[0] != '-';
+    }
     if (argc != 3) return false;
     options.mp3Path = argv[1];
     options.eventsPath = argv[2];
@@ -79,10 +88,43 @@ bool writeFile(const std::string& path, const void* data, size_t size) {
     return true;
 }
 
+// A WAV file of 32-bit float stereo frames.
+std::vector<unsigned char> wavFile(const StereoBuffer& buffer) {
+    const uint32_t frames = static_cast<uint32_t>(stereoFrames(buffer));
+    const uint32_t rate = static_cast<uint32_t>(kSampleRate), dataBytes = frames * 8;
+    std::vector<unsigned char> bytes;
+    auto text = [&](const char* s) { bytes.insert(bytes.end(), s, s + 4); };
+    auto word = [&](uint32_t v, int size) {
+        for (int i = 0; i < size; ++i) bytes.push_back(static_cast<unsigned char>(v >> (8 * i)));
+    };
+    text("RIFF");
+    word(36 + dataBytes, 4);
+    text("WAVE");
+    text("fmt ");
+    word(16, 4);
+    word(3, 2);  // IEEE float
+    word(2, 2);
+    word(rate, 4);
+    word(rate * 8, 4);
+    word(8, 2);
+    word(32, 2);
+    text("data");
+    word(dataBytes, 4);
+    for (uint32_t i = 0; i < frames; ++i)
+        for (float v : {buffer.left[i], buffer.right[i]}) {
+            uint32_t bits;
+            std::memcpy(&bits, &v, sizeof bits);
+            word(bits, 4);
+        }
+    return bytes;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    const char* usage = "usage: quillon-soundtrack <out.mp3> <events.txt>\n";
+    const char* usage =
+        "usage: quillon-soundtrack <out.mp3> <events.txt>\n"
+        "       quillon-soundtrack --stem lead <out.wav>\n";
     if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
         std::fputs(usage, stdout);
         return 0;
@@ -91,6 +133,11 @@ int main(int argc, char** argv) {
     if (!parseOptions(argc, argv, options)) {
         std::fputs(usage, stderr);
         return 2;
+    }
+    if (!options.stemPath.empty()) {
+        if (!checkWritable(options.stemPath)) return 1;
+        const std::vector<unsigned char> wav = wavFile(renderLeadStem(buildScore()));
+        return writeFile(options.stemPath, wav.data(), wav.size()) ? 0 : 1;
     }
     if (!checkWritable(options.mp3Path) || !checkWritable(options.eventsPath)) return 1;
     const auto begin = std::chrono::steady_clock::now();

@@ -25,6 +25,8 @@ constexpr double kStopFade = 0.0015;   // seconds: the mix reaches silence at th
 constexpr double kDuckRecover = 0.26;  // seconds for the pump to come back up
 constexpr double kDuckAttack = 0.004;  // seconds to reach full depth after a kick
 constexpr float kReturnDuck = 0.5f;    // 0..1, ducking of the reverb and delay returns
+constexpr double kLowCut = 22.0;       // Hz: the master's high-pass
+constexpr double kMonoBelow = 200.0;   // Hz: the side signal's high-pass
 
 struct Buses {
     StereoBuffer dry, reverb, delay;
@@ -103,7 +105,7 @@ void renderRhythm(const Score& score, Buses& buses, const std::vector<float>& du
     uint32_t seed = 1;
     for (const Hit& h : score.kicks) {
         renderKick(voice, h.velocity);
-        mixVoice(buses, voice, {frameAt(h.time), cutFor(h.time), 1.0f, 0.0f, 0.0f, 0.0f}, duck);
+        mixVoice(buses, voice, {frameAt(h.time), cutFor(h.time), 0.88f, 0.0f, 0.0f, 0.0f}, duck);
     }
     for (const Hit& h : score.claps) {
         renderClap(voice, h.velocity, ++seed);
@@ -123,7 +125,7 @@ void renderRhythm(const Score& score, Buses& buses, const std::vector<float>& du
     }
     for (const Note& n : score.bass) {
         renderBass(voice, n.midi, n.length, n.velocity);
-        mixVoice(buses, voice, {frameAt(n.time), cutFor(n.time), 0.9f, 0.0f, 0.0f, 0.75f}, duck);
+        mixVoice(buses, voice, {frameAt(n.time), cutFor(n.time), 0.72f, 0.0f, 0.0f, 0.75f}, duck);
     }
     for (const Sweep& s : score.risers) {
         renderRiser(voice, s.length, s.level, ++seed);
@@ -132,6 +134,10 @@ void renderRhythm(const Score& score, Buses& buses, const std::vector<float>& du
     for (const Hit& h : score.impacts) {
         renderImpact(voice, h.velocity, ++seed);
         mixVoice(buses, voice, {frameAt(h.time), cutFor(h.time), 0.9f, 0.7f, 0.0f, 0.0f}, duck);
+    }
+    for (const Sweep& s : score.swells) {
+        renderSwell(voice, s.length, s.level, ++seed);
+        mixVoice(buses, voice, {frameAt(s.time), cutFor(s.time), 0.5f, 0.2f, 0.0f, 0.0f}, duck);
     }
 }
 
@@ -150,7 +156,11 @@ void renderHarmony(const Score& score, Buses& buses, const std::vector<float>& d
         // Alternate the notes a little left and right of centre.
         float pan = (step++ % 2 == 0) ? -0.25f : 0.25f;
         renderArp(voice, n.midi, n.length, n.velocity, curveValue(score.arpCutoff, n.time), pan);
-        mixVoice(buses, voice, {frameAt(n.time), cutFor(n.time), 1.6f, 0.3f, 0.45f, 0.35f}, duck);
+        mixVoice(buses, voice, {frameAt(n.time), cutFor(n.time), 1.3f, 0.3f, 0.45f, 0.35f}, duck);
+    }
+    for (const Note& n : score.lead) {
+        renderLead(voice, n.midi, n.length, n.velocity, curveValue(score.leadCutoff, n.time));
+        mixVoice(buses, voice, {frameAt(n.time), cutFor(n.time), 1.0f, 0.35f, 0.3f, 0.2f}, duck);
     }
 }
 
@@ -214,6 +224,10 @@ StereoBuffer renderScore(const Score& score, const MixSettings& settings) {
         out.right[n] += wet.right[n] * g;
     }
 
+    // No rumble under the kick's fundamental, and lows that are the same on
+    // both sides; the filters too start afresh at the stop.
+    tidyLowEnd(out, 0, stopFrame, kLowCut, kMonoBelow);
+    tidyLowEnd(out, stopFrame, frames, kLowCut, kMonoBelow);
     // The hard stop: a ramp of a millisecond and a half down to silence.
     const int64_t fade = frameAt(kStopFade);
     for (int64_t n = std::max<int64_t>(0, stopFrame - fade); n < stopFrame; ++n) {
@@ -223,7 +237,9 @@ StereoBuffer renderScore(const Score& score, const MixSettings& settings) {
     }
     const double gain = settings.loudness != 0.0 ? 1.0 : settings.gain;
     for (int64_t n = 0; n < frames; ++n) {
-        float g = static_cast<float>(gain * curveValue(score.master, n / kSampleRate));
+        const double t = n / kSampleRate;
+        const double ride = score.ride.empty() ? 1.0 : curveValue(score.ride, t);  // no ride: every section at 1
+        float g = static_cast<float>(gain * curveValue(score.master, t) * ride);
         out.left[n] *= g;
         out.right[n] *= g;
     }
@@ -232,6 +248,21 @@ StereoBuffer renderScore(const Score& score, const MixSettings& settings) {
     else
         applyLimiter(out, settings.limiter);
     return std::move(out);
+}
+
+StereoBuffer renderLeadStem(const Score& score) {
+    flushDenormals();
+    const int64_t frames = frameAt(score.length);
+    Buses buses;
+    resetBuses(buses, frames);
+    const std::vector<float> noDuck(static_cast<size_t>(frames), 0.0f);
+    const auto cutFor = voiceCut(score, frames);
+    StereoBuffer voice;
+    for (const Note& n : score.lead) {
+        renderLead(voice, n.midi, n.length, n.velocity, curveValue(score.leadCutoff, n.time));
+        mixVoice(buses, voice, {frameAt(n.time), cutFor(n.time), 1.0f, 0.0f, 0.0f, 0.0f}, noDuck);
+    }
+    return std::move(buses.dry);
 }
 
 MixSettings masterMixSettings() {

@@ -23,5 +23,8 @@ MixSettings masterMixSettings();
 
 int64_t frameAt(double seconds);  // nearest frame
 StereoBuffer renderScore(const Score& score, const MixSettings& settings);
+// The lead alone, dry, at the score's own levels: what a pitch tracker of the
+// melody listens to.
+StereoBuffer renderLeadStem(const Score& score);
 // FNV-1a 64 over the samples as they are handed to the encoder.
 uint64_t hashPcm(const StereoBuffer& buffer);

@@ -45,18 +45,25 @@ struct Sweep {
 struct Score {
     std::vector<Section> sections;
     std::vector<Hit> kicks, claps, snares, hats, openHats, impacts;
-    std::vector<Note> bass, arp;
+    std::vector<Note> bass, arp, lead;
     std::vector<PadChord> pads;
-    std::vector<Sweep> risers;
+    std::vector<Sweep> risers, swells;  // swells: reversed cymbals, loudest at their end
     Curve padCutoff;  // Hz over music time
     Curve arpCutoff;  // Hz over music time
-    Curve master;     // 0..1 gain over music time
+    Curve leadCutoff; // Hz over music time
+    Curve ride;       // 0..1 gain over music time: each section's level in the mix
+    Curve master;     // 0..1 gain over music time: the fades in and out
     double stop = 0.0;    // seconds: everything sounding is cut here
     double length = 0.0;  // seconds of audio
 };
 
 Score buildScore();
 
+// Claps and snares at or above this velocity are accents the picture follows;
+// quieter ones are ghost notes under the groove and stay out of the event file.
+constexpr float kAccentVelocity = 0.45f;  // 0..1
+
 // The event file: optional comment lines from `comments` (each prefixed with
-// "# "), then tempo, section, kick, snare, impact and stop lines sorted by time.
+// "# "), then tempo, section, kick, snare (accents only), impact and stop
+// lines sorted by time.
 std::string formatEvents(const Score& score, const std::vector<std::string>& comments);

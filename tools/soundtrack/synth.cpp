@@ -116,6 +116,28 @@ void addInterSamplePeaks(const std::vector<float>& x, std::vector<float>& peaks)
     }
 }
 
+// A biquad in direct form I on doubles, for the master's slow filters.
+struct Biquad {
+    double b0, b1, b2, a1, a2;
+    double x1 = 0.0, x2 = 0.0, y1 = 0.0, y2 = 0.0;
+};
+
+Biquad highPass(double cutoff, double q) {
+    const double w = kTwoPi * cutoff / kSampleRate;
+    const double alpha = std::sin(w) / (2.0 * q), c = std::cos(w), a0 = 1.0 + alpha;
+    return {(1.0 + c) / 2.0 / a0, -(1.0 + c) / a0, (1.0 + c) / 2.0 / a0, -2.0 * c / a0, (1.0 - alpha) / a0};
+}
+
+double processBiquad(Biquad& f, double x) {
+    double y = f.b0 * x + f.b1 * f.x1 + f.b2 * f.x2 - f.a1 * f.y1 - f.a2 * f.y2;
+    f.x2 = f.x1;
+    f.x1 = x;
+    f.y2 = f.y1;
+    f.y1 = y;
+    return y;
+}
+
+
 }  // namespace
 
 void resetStereoBuffer(StereoBuffer& buffer, int64_t frames) {
@@ -194,7 +216,7 @@ double envelopeLevel(const Envelope& env, double t, double gate) {
 double envelopeLength(const Envelope& env, double gate) { return gate + env.release * kTailLog; }
 
 void renderKick(StereoBuffer& out, float velocity) {
-    const double length = 0.55;
+    const double length = 0.4;
     const int64_t frames = framesFor(length);
     resetStereoBuffer(out, frames);
     Noise noise = makeNoise(0x4b1c);
@@ -205,11 +227,13 @@ void renderKick(StereoBuffer& out, float velocity) {
     const float norm = 1.0f / std::tanh(drive);
     for (int64_t i = 0; i < frames; ++i) {
         double t = i / kSampleRate;
-        // The pitch drops from a knock to the fundamental within ~60 ms.
-        double f = 46.0 + 110.0 * std::exp(-t / 0.032) + 320.0 * std::exp(-t / 0.0035);
+        // The pitch drops from a knock to A1 (55 Hz, a tone of every chord of
+        // the home progression) within ~60 ms; the body is short, so the bass
+        // line carries the low end between the kicks.
+        double f = 55.0 + 110.0 * std::exp(-t / 0.032) + 320.0 * std::exp(-t / 0.0035);
         phase += f / kSampleRate;
-        double body = std::sin(kTwoPi * phase) * std::exp(-t / 0.21);
-        double tick = processSvf(click, nextNoise(noise)).low * std::exp(-t / 0.0025) * 0.5;
+        double body = std::sin(kTwoPi * phase) * std::exp(-t / 0.085);
+        double tick = processSvf(click, nextNoise(noise)).low * std::exp(-t / 0.0025) * 0.8;
         float x = std::tanh(drive * static_cast<float>(body + tick)) * norm;
         x *= velocity * 0.92f * endFade(t, length, 0.06);
         out.left[i] = x;
@@ -253,7 +277,7 @@ void renderSnare(StereoBuffer& out, float velocity, uint32_t seed) {
         double t = i / kSampleRate;
         phase += 185.0 * (1.0 + 0.35 * std::exp(-t / 0.012)) / kSampleRate;
         float tone = static_cast<float>(std::sin(kTwoPi * phase) * std::exp(-t / 0.05) * 0.55);
-        float hiss = static_cast<float>(std::exp(-t / 0.11) * 0.6);
+        float hiss = static_cast<float>(std::exp(-t / 0.08) * 0.65);
         float g = velocity * endFade(t, length, 0.04);
         out.left[i] = (tone + processSvf(hl, nextNoise(nl)).high * hiss) * g;
         out.right[i] = (tone + processSvf(hr, nextNoise(nr)).high * hiss) * g;
@@ -282,7 +306,7 @@ void renderHat(StereoBuffer& out, float velocity, bool open, uint32_t seed) {
 }
 
 void renderBass(StereoBuffer& out, int midi, double gate, float velocity) {
-    const Envelope env{0.004, 0.25, 0.75, 0.035};
+    const Envelope env{0.004, 0.25, 0.75, 0.02};
     const double length = envelopeLength(env, gate);
     const int64_t frames = framesFor(length);
     resetStereoBuffer(out, frames);
@@ -323,7 +347,9 @@ void renderPad(StereoBuffer& out, std::span<const int> midi, double gate, float 
             double phase = 0.5 * (1.0 + nextNoise(noise));
             // Neighbouring notes spread the other way round, so the chord is wide
             // but no note sits on one side only.
+            // The root, at the bottom, stays near the middle: the lows stay mono.
             float pan = (n % 2 == 0) ? pans[v] : -pans[v];
+            if (n == 0) pan *= 0.15f;
             osc[n * kVoices + v] = makeOscillator(Wave::Saw, midiFrequency(midi[n] + detune[v]), phase);
             gl[n * kVoices + v] = panLeft(pan);
             gr[n * kVoices + v] = panRight(pan);
@@ -380,6 +406,35 @@ void renderArp(StereoBuffer& out, int midi, double gate, float velocity, double 
     }
 }
 
+void renderLead(StereoBuffer& out, int midi, double gate, float velocity, double cutoff) {
+    const Envelope env{0.008, 0.35, 0.7, 0.09};
+    const double length = envelopeLength(env, gate);
+    const int64_t frames = framesFor(length);
+    resetStereoBuffer(out, frames);
+    const double f = midiFrequency(midi);
+    Oscillator a = makeOscillator(Wave::Saw, f * 1.004, 0.0);
+    Oscillator b = makeOscillator(Wave::Saw, f * 0.996, 0.37);
+    Oscillator c = makeOscillator(Wave::Square, f, 0.11);
+    const double ia = a.increment, ib = b.increment, ic = c.increment;
+    Svf filter;
+    for (int64_t i = 0; i < frames; ++i) {
+        double t = i / kSampleRate;
+        if (i % 16 == 0) {
+            setSvf(filter, cutoff * (1.0 + 2.0 * std::exp(-t / 0.08)), 0.25);
+            // A fifth of a semitone of vibrato at 5.2 Hz, faded in after 0.2 s.
+            double depth = 0.2 * std::clamp((t - 0.2) / 0.3, 0.0, 1.0);
+            double bend = std::pow(2.0, depth * std::sin(kTwoPi * 5.2 * t) / 12.0);
+            a.increment = ia * bend;
+            b.increment = ib * bend;
+            c.increment = ic * bend;
+        }
+        float s = 0.4f * nextOscillator(a) + 0.4f * nextOscillator(b) + 0.25f * nextOscillator(c);
+        float x = processSvf(filter, s).low * static_cast<float>(envelopeLevel(env, t, gate)) * velocity * 0.3f;
+        out.left[i] = x;
+        out.right[i] = x;
+    }
+}
+
 void renderRiser(StereoBuffer& out, double length, float level, uint32_t seed) {
     const int64_t frames = framesFor(length);
     resetStereoBuffer(out, frames);
@@ -407,6 +462,22 @@ void renderRiser(StereoBuffer& out, double length, float level, uint32_t seed) {
     }
 }
 
+void renderSwell(StereoBuffer& out, double length, float level, uint32_t seed) {
+    const int64_t frames = framesFor(length);
+    resetStereoBuffer(out, frames);
+    Noise nl = makeNoise(seed), nr = makeNoise(seed ^ 0x0f0f0f0fu);
+    Svf fl, fr;
+    setSvf(fl, 5200.0, 0.3);
+    setSvf(fr, 5600.0, 0.3);
+    for (int64_t i = 0; i < frames; ++i) {
+        double x = static_cast<double>(i) / static_cast<double>(frames);  // 0..1 through the swell
+        // A decaying cymbal played backwards: an exponential rise to the end.
+        float amp = static_cast<float>(std::exp(-(1.0 - x) * length / 0.35)) * level * 0.5f;
+        out.left[i] = processSvf(fl, nextNoise(nl)).high * amp;
+        out.right[i] = processSvf(fr, nextNoise(nr)).high * amp;
+    }
+}
+
 void renderImpact(StereoBuffer& out, float level, uint32_t seed) {
     const double length = 4.5;
     const int64_t frames = framesFor(length);
@@ -422,7 +493,7 @@ void renderImpact(StereoBuffer& out, float level, uint32_t seed) {
             setSvf(fr, fc * 0.93, 0.2);
         }
         phase += (30.0 + 75.0 * std::exp(-t / 0.11)) / kSampleRate;
-        float boom = static_cast<float>(std::tanh(1.4 * std::sin(kTwoPi * phase)) * std::exp(-t / 0.85));
+        float boom = static_cast<float>(std::tanh(1.4 * std::sin(kTwoPi * phase)) * std::exp(-t / 0.45));
         float wash = static_cast<float>(std::exp(-t / 0.45)) * 0.55f;
         float g = level * endFade(t, length, 0.3);
         out.left[i] = (boom + processSvf(fl, nextNoise(nl)).low * wash) * g;
@@ -530,5 +601,18 @@ void applyLimiter(StereoBuffer& buffer, const LimiterSettings& settings) {
     for (int64_t i = 0; i < n; ++i) {
         buffer.left[i] = std::clamp(buffer.left[i] * smooth[i], -ceiling, ceiling);
         buffer.right[i] = std::clamp(buffer.right[i] * smooth[i], -ceiling, ceiling);
+    }
+}
+
+void tidyLowEnd(StereoBuffer& buffer, int64_t from, int64_t to, double lowCut, double monoBelow) {
+    Biquad left = highPass(lowCut, 0.7071), right = highPass(lowCut, 0.7071);
+    // Fourth-order Butterworth: two sections with Q 0.541 and 1.307.
+    Biquad side1 = highPass(monoBelow, 0.5412), side2 = highPass(monoBelow, 1.3066);
+    for (int64_t i = from; i < to; ++i) {
+        double l = processBiquad(left, buffer.left[i]), r = processBiquad(right, buffer.right[i]);
+        double mid = 0.5 * (l + r);
+        double side = processBiquad(side2, processBiquad(side1, 0.5 * (l - r)));
+        buffer.left[i] = static_cast<float>(mid + side);
+        buffer.right[i] = static_cast<float>(mid - side);
     }
 }

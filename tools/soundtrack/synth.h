@@ -107,9 +107,16 @@ void renderPad(StereoBuffer& out, std::span<const int> midi, double gate /* seco
                double resonance /* 0..1 */, uint32_t seed);
 void renderArp(StereoBuffer& out, int midi, double gate /* seconds */, float velocity /* 0..1 */,
                double cutoff /* Hz */, float pan /* -1 left..1 right */);
+// The lead: two detuned saws and a square through a low-pass that opens on
+// each note, with a slow vibrato once the note has sounded for a while.
+void renderLead(StereoBuffer& out, int midi, double gate /* seconds */, float velocity /* 0..1 */,
+                double cutoff /* Hz */);
 // Filtered noise sweeping up over `length`, cut off sharply at its end.
 void renderRiser(StereoBuffer& out, double length /* seconds */, float level /* 0..1 */,
                  uint32_t seed);
+// A reversed cymbal: bright noise swelling over `length` to its loudest at
+// the very end, where it stops.
+void renderSwell(StereoBuffer& out, double length /* seconds */, float level /* 0..1 */, uint32_t seed);
 // A falling sub boom with a noise burst: the hit at a scene cut or a drop.
 void renderImpact(StereoBuffer& out, float level /* 0..1 */, uint32_t seed);
 
@@ -143,3 +150,9 @@ struct LimiterSettings {
     double release;    // seconds, time constant of the gain recovery
 };
 void applyLimiter(StereoBuffer& buffer, const LimiterSettings& settings);
+// Over frames [from, to), starting from silent state: removes what lies under
+// `lowCut` from both channels (a second-order Butterworth high-pass) and makes
+// everything under `monoBelow` mono (the side signal through a fourth-order
+// Butterworth high-pass).
+void tidyLowEnd(StereoBuffer& buffer, int64_t from, int64_t to, double lowCut /* Hz */,
+                double monoBelow /* Hz */);
