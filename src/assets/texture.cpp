@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include <GL/glew.h>
 #include <stb/stb_image.h>
@@ -35,24 +36,72 @@ std::string baseName(const std::string& path)
     return std::filesystem::path(path).stem().string();
 }
 
-bool isHdrFile(const char* path)
+// The largest image side (pixels) and file (bytes) the decoders are given.
+constexpr int kMaxImageSide = 16384;
+constexpr size_t kMaxImageFileBytes = size_t(1) << 30;
+
+bool sideFits(int pixels) { return pixels > 0 && pixels <= kMaxImageSide; }
+
+// The whole file; empty when it cannot be read or is not a regular file.
+std::vector<unsigned char> readFileBytes(const std::string& path)
 {
-    FILE* file = fopen(path, "rb");
-    if (!file) return false;
-    const bool hdr = stbi_is_hdr_from_file(file) != 0;
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) return {};
+    std::vector<unsigned char> bytes;
+    FILE* file = fopen(path.c_str(), "rb");
+    if (!file) return bytes;
+    unsigned char chunk[65536];
+    size_t got;
+    while ((got = fread(chunk, 1, sizeof chunk, file)) > 0 && bytes.size() <= kMaxImageFileBytes)
+        bytes.insert(bytes.end(), chunk, chunk + got);
     fclose(file);
-    return hdr;
+    return bytes;
 }
 
-// Decodes an image to floats with the given channel count forced (0 keeps
-// the file's own); stb_image allocation, nullptr when unreadable.
-float* decodeHdr(const char* path, int& width, int& height, int& channels, int forced = 0)
+// Whether a Radiance HDR file's header, resolution and every scanline record
+// lie within its bytes, read the way stb_image reads them. Its decoder waits
+// for ever on a run that cannot end (a record cut off by the file's end, or
+// a run of length 0), so a file must pass this before it is decoded.
+bool hdrStructureFits(const unsigned char* data, size_t size)
 {
-    FILE* file = fopen(path, "rb");
-    if (!file) return nullptr;
-    float* pixels = stbi_loadf_from_file(file, &width, &height, &channels, forced);
-    fclose(file);
-    return pixels;
+    size_t at = 0;
+    std::string line;
+    auto readLine = [&] {
+        line.clear();
+        while (at < size && data[at] != '\n') line += static_cast<char>(data[at++]);
+        return at++ < size;
+    };
+    if (!readLine() || (line != "#?RADIANCE" && line != "#?RGBE")) return false;
+    do {
+        if (!readLine()) return false;
+    } while (!line.empty());
+    int width = 0, height = 0;
+    if (!readLine() || std::sscanf(line.c_str(), "-Y %d +X %d", &height, &width) != 2 || !sideFits(width) ||
+        !sideFits(height))
+        return false;
+    const size_t flat = static_cast<size_t>(width) * 4;  // bytes of a scanline stored as it is
+    if (width < 8 || width >= 32768) return size - at >= flat * static_cast<size_t>(height);
+    for (int y = 0; y < height; ++y) {
+        if (size - at < 4) return false;
+        // A scanline without the run-length mark: the decoder reads the rest
+        // of the image as it is stored.
+        if (data[at] != 2 || data[at + 1] != 2 || (data[at + 2] & 0x80))
+            return size - at >= flat * static_cast<size_t>(height - y);
+        if (((data[at + 2] << 8) | data[at + 3]) != width) return false;
+        at += 4;
+        for (int channel = 0; channel < 4; ++channel) {
+            for (int left = width; left > 0;) {
+                if (at >= size) return false;
+                int count = data[at++];
+                const size_t stored = count > 128 ? 1 : static_cast<size_t>(count);  // bytes of the run
+                if (count > 128) count -= 128;
+                if (count == 0 || count > left || size - at < stored) return false;
+                at += stored;
+                left -= count;
+            }
+        }
+    }
+    return true;
 }
 
 // The edge length (pixels) shared by most of the square faces, the earliest
@@ -74,17 +123,6 @@ int commonCubeFaceSize(const CubeFace* faces)
         }
     }
     return best;
-}
-
-// Decodes an 8-bit image with the given channel count forced (0 keeps the
-// file's own); stb_image allocation, nullptr when unreadable.
-unsigned char* decodeBytes(const char* path, int& width, int& height, int& channels, int forced)
-{
-    FILE* file = fopen(path, "rb");
-    if (!file) return nullptr;
-    unsigned char* pixels = stbi_load_from_file(file, &width, &height, &channels, forced);
-    fclose(file);
-    return pixels;
 }
 
 // Uploads RGB (3 channels) or RGBA pixels of the given type into a new 2D
@@ -122,26 +160,35 @@ struct DecodedImage {
     void* pixels = nullptr;   // stb_image allocation; nullptr when undecodable
 };
 
-void decodeImage(DecodedImage& image)
+// Decodes one file's bytes into `image` (whose path and cubeFace are set);
+// pixels stay nullptr when they do not decode.
+void decodeImageBytes(const std::vector<unsigned char>& bytes, DecodedImage& image)
 {
-    const char* path = image.path.c_str();
-    if (image.cubeFace) {
-        image.pixels = decodeHdr(path, image.width, image.height, image.channels, kCubeChannels);
+    if (bytes.empty() || bytes.size() > kMaxImageFileBytes) return;
+    const unsigned char* data = bytes.data();
+    const int size = static_cast<int>(bytes.size());
+    // Every file is checked before it is decoded: an HDR file's records
+    // against its length, any other file's size from its header, so an
+    // absurd header allocates nothing. stb_image then reads from memory,
+    // within its bounds.
+    const bool hdr = stbi_is_hdr_from_memory(data, size) != 0;
+    int width = 0, height = 0, channels = 0;
+    if (hdr ? !hdrStructureFits(data, bytes.size())
+            : !stbi_info_from_memory(data, size, &width, &height, &channels) || !sideFits(width) ||
+                  !sideFits(height))
+        return;
+    if (image.cubeFace || hdr) {
+        image.hdr = !image.cubeFace;
+        image.pixels = stbi_loadf_from_memory(data, size, &image.width, &image.height, &image.channels,
+                                              image.cubeFace ? kCubeChannels : 0);
         return;
     }
-    image.hdr = isHdrFile(path);
-    if (image.hdr) {
-        image.pixels = decodeHdr(path, image.width, image.height, image.channels);
-        return;
-    }
-    unsigned char* pixels = decodeBytes(path, image.width, image.height, image.channels, 0);
-    if (pixels && image.channels < 3) {
-        stbi_image_free(pixels);
-        pixels = decodeBytes(path, image.width, image.height, image.channels, 4);
-        image.channels = 4;
-    }
-    image.pixels = pixels;
+    image.pixels = stbi_load_from_memory(data, size, &image.width, &image.height, &image.channels,
+                                         channels < 3 ? 4 : 0);
+    if (image.pixels && channels < 3) image.channels = 4;
 }
+
+void decodeImage(DecodedImage& image) { decodeImageBytes(readFileBytes(image.path), image); }
 
 // Images decoded ahead by worker threads, in the order the loads need them.
 // The main thread takes each one once; the workers end when the list is done.
@@ -415,4 +462,14 @@ int cubeFaceIndex(const std::string& path)
     case 'f': return 5;
     default: return -1;
     }
+}
+
+bool imageBytesDecode(const std::vector<unsigned char>& bytes, bool cubeFace)
+{
+    DecodedImage image;
+    image.cubeFace = cubeFace;
+    decodeImageBytes(bytes, image);
+    const bool decoded = image.pixels != nullptr;
+    stbi_image_free(image.pixels);
+    return decoded;
 }

@@ -48,3 +48,7 @@ bool isLinearTextureName(const std::string& path);
 // Cube face slot 0..5 (+X, -X, +Y, -Y, +Z, -Z) from the last letter of the
 // base name (r, l, u, d, b, f); -1 for any other letter.
 int cubeFaceIndex(const std::string& path);
+// Whether a file's bytes decode as the loads decode them: an HDR file only
+// when every scanline record lies within the bytes, any other image only
+// when its header gives a size within 16384 pixels a side. Keeps nothing.
+bool imageBytesDecode(const std::vector<unsigned char>& bytes, bool cubeFace);

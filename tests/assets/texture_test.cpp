@@ -3,6 +3,12 @@
 #include <GL/glew.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
 #include "asset_files.h"
 #include "gl_context.h"
 
@@ -48,6 +54,41 @@ protected:
     }
     std::filesystem::path dir;
 };
+
+TEST(TextureDecoding, DamagedFilesOfEachKindAreRefusedWithoutHanging)
+{
+    // The production's own faces and sprites, whole and damaged.
+    for (const char* name : {"data/seq1/env/sky_b.hdr", "data/seq1/fine_ref512/sky_u.hdr", "data/seq1/p_sharp_.png"}) {
+        std::ifstream in(std::string(QUILLON_SOURCE_DIR) + "/" + name, std::ios::binary);
+        const std::vector<unsigned char> whole((std::istreambuf_iterator<char>(in)), {});
+        ASSERT_GT(whole.size(), 1000u) << name;
+        const bool face = std::string(name).find(".hdr") != std::string::npos;
+        EXPECT_TRUE(imageBytesDecode(whole, face)) << name;
+        // An HDR file short of its last byte; a PNG short of its image data
+        // (stb_image does without the end chunk).
+        for (size_t keep : {size_t(1000), whole.size() / 2, whole.size() - (face ? 1 : 200)}) {
+            const std::vector<unsigned char> cut(whole.begin(), whole.begin() + static_cast<long>(keep));
+            EXPECT_FALSE(imageBytesDecode(cut, face)) << name << " cut to " << keep;
+        }
+        std::vector<unsigned char> zeroed = whole;
+        std::fill(zeroed.begin() + static_cast<long>(whole.size() / 3), zeroed.end(), 0);
+        EXPECT_FALSE(imageBytesDecode(zeroed, face)) << name << " zero-filled";
+        std::vector<unsigned char> random = whole;
+        uint32_t state = 12345;
+        for (size_t i = whole.size() / 2; i < random.size(); ++i) {
+            state = state * 1664525u + 1013904223u;
+            random[i] = static_cast<unsigned char>(state >> 24);
+        }
+        imageBytesDecode(random, face);  // whatever it decodes to, it returns
+    }
+    const std::string huge = "#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y 100000 +X 100000\n";
+    EXPECT_FALSE(imageBytesDecode(std::vector<unsigned char>(huge.begin(), huge.end()), true));
+    // A PNG header claiming 100000 x 100000 pixels.
+    std::vector<unsigned char> png = {0x89, 'P', 'N', 'G', 13, 10, 26, 10, 0, 0, 0, 13, 'I', 'H', 'D', 'R',
+                                      0, 1, 0x86, 0xa0, 0, 1, 0x86, 0xa0, 8, 6, 0, 0, 0, 0, 0, 0, 0};
+    EXPECT_FALSE(imageBytesDecode(png, false));
+    EXPECT_FALSE(imageBytesDecode({}, false));
+}
 
 TEST_F(TextureGL, DirectoryLoadsPngThenHdrWithTheirFormats)
 {
