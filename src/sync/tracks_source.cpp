@@ -338,12 +338,24 @@ bool parseTimeline(const std::string& text, const std::string& path, const Event
     const size_t errorsBefore = errors.size();
     out = TimelineSource{};
     out.path = path;
+    out.lineCount = int(std::count(text.begin(), text.end(), '\n')) + (text.empty() || text.back() == '\n' ? 0 : 1);
     int current = -1;           // the block being read; -1 outside any
     bool brokenHeader = false;  // its keys are skipped: the header's error names the block
     for (const WordLine& line : wordLines(text)) {
         const std::vector<std::string>& words = line.words;
         const int lineNo = line.number;
         const std::string at = linePrefix(path, lineNo);
+
+        if (out.endLine != 0) {
+            errors.push_back(at + "nothing may follow the 'end' on line " + std::to_string(out.endLine));
+            break;
+        }
+        if (words[0] == "end") {
+            if (words.size() != 1)
+                errors.push_back(at + "expected 'end' alone on its line");
+            out.endLine = lineNo;
+            continue;
+        }
 
         if (words[0] == "section") {
             TimelineSection section;
@@ -612,6 +624,31 @@ std::string formatTrackBlock(int track, const std::vector<SyncKey>& keys)
     return text;
 }
 
+bool checkTimelineWhole(const TimelineSource& source, const std::string& outBase,
+                        std::vector<std::string>& errors)
+{
+    const size_t errorsBefore = errors.size();
+    const std::string atEnd = linePrefix(source.path, std::max(1, source.lineCount));
+    if (source.endLine == 0)
+        errors.push_back(atEnd + "the source does not end with an 'end' line; it may have been cut short, "
+                                 "so no track file is written");
+    std::string dropped;  // tracks with keys today and no block
+    for (int t = 0; t < trackCount; ++t) {
+        if (source.tracks[t].line != 0)
+            continue;
+        std::string bytes;
+        std::vector<SyncKey> keys;
+        std::string why;
+        if (readWholeFile(trackFilePath(outBase, std::to_string(t)), bytes, maxTrackFileBytes) &&
+            decodeTrackFile(bytes, keys, why) && !keys.empty())
+            dropped += " " + std::to_string(t);
+    }
+    if (!dropped.empty())
+        errors.push_back(atEnd + "no block for tracks that have keys in " + trackFilePath(outBase, "N") + ":" +
+                         dropped + "; a 'track N' line with no keys empties one on purpose");
+    return errors.size() == errorsBefore;
+}
+
 bool buildTimeline(const CompileOptions& options, TimelineSource& source, TrackKeys& keys,
                    std::vector<std::string>& errors, std::vector<std::string>* warnings)
 {
@@ -625,6 +662,7 @@ bool buildTimeline(const CompileOptions& options, TimelineSource& source, TrackK
         return false;
     }
     if (!parseTimeline(text, options.sourcePath, useEvents ? &events : nullptr, source, errors) ||
+        !checkTimelineWhole(source, options.outBase, errors) ||
         !buildTrackKeys(source, useEvents ? &events : nullptr, keys, errors))
         return false;
     // A misspelt event kind would quietly give an empty track.

@@ -57,6 +57,8 @@ struct TimelineSection {
 
 struct TimelineSource {
     std::string path;
+    int endLine = 0;   // of the closing 'end' line; 0 when there is none
+    int lineCount = 0; // lines of the text
     std::array<TrackBlock, trackCount> tracks;
     std::vector<TimelineSection> sections;  // strictly increasing rows
 };
@@ -73,6 +75,16 @@ bool parseTimeline(const std::string& text, const std::string& path, const Event
 // ones. A hand key on the row of a generated key is an error.
 bool buildTrackKeys(const TimelineSource& source, const EventFile* events, TrackKeys& out,
                     std::vector<std::string>& errors);
+
+// Whether a parsed source may replace the track files at outBase: it ends
+// with an 'end' line, which a save cut short cannot have, and every track
+// with keys in those files today has a block (a 'track N' line with no keys
+// empties it on purpose). Errors read "path:line: message".
+bool checkTimelineWhole(const TimelineSource& source, const std::string& outBase,
+                        std::vector<std::string>& errors);
+
+// The most bytes a track file can hold: 2^24 keys.
+constexpr size_t maxTrackFileBytes = 4 + 9 * (size_t(1) << 24);
 
 // The bytes of one track file: int32 count, then per key int32 row, float32
 // value, int8 type, little-endian, 4 + 9n bytes.

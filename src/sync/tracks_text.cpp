@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -62,13 +63,22 @@ std::string linePrefix(const std::string& path, int line)
     return path + ":" + std::to_string(line) + ": ";
 }
 
-bool readWholeFile(const std::string& path, std::string& text)
+bool readWholeFile(const std::string& path, std::string& text, size_t limit)
 {
+    // A folder, a device or a pipe is no file to read: a folder reads as
+    // empty, a device such as /dev/zero never ends.
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error))
+        return false;
     std::ifstream file(path, std::ios::binary);
     if (!file)
         return false;
-    std::ostringstream buffer;
-    buffer << file.rdbuf();
-    text = buffer.str();
+    text.clear();
+    char chunk[65536];
+    while (file.read(chunk, sizeof chunk) || file.gcount() > 0) {
+        if (text.size() + size_t(file.gcount()) > limit)
+            return false;
+        text.append(chunk, size_t(file.gcount()));
+    }
     return !file.bad();
 }

@@ -26,5 +26,7 @@ bool parseInteger(const std::string& text, long long& value);
 // "path:line: ", the start of an error about that line.
 std::string linePrefix(const std::string& path, int line);
 
-// Reads a whole file into text; false when it cannot be read.
-bool readWholeFile(const std::string& path, std::string& text);
+// Reads a whole regular file of at most `limit` bytes into text; false when
+// the path is not a regular file (a folder, a device), cannot be read or
+// holds more.
+bool readWholeFile(const std::string& path, std::string& text, size_t limit = size_t(256) << 20);

@@ -16,9 +16,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const char* const firstSource = "section 0s intro\ntrack 8 fade\n  0s 1 linear\n  10s 0.5\n";
+const char* const firstSource = "section 0s intro\ntrack 8 fade\n  0s 1 linear\n  10s 0.5\ntrack 40\nend\n";
 const char* const editedSource = "section 0s intro\nsection 20s drop\ntrack 8 fade\n  0s 2\n"
-                                 "track 40\n  0s 7\n";
+                                 "track 40\n  0s 7\nend\n";
 
 struct LiveTimeline : ::testing::Test {
     fs::path dir = fs::temp_directory_path() / ("quillon_live_" + std::to_string(::getpid()));

@@ -66,7 +66,7 @@ TEST(TimelineRanges, CompileThatCannotReplaceTheSixthFileLeavesTheFirstFiveUntou
     std::vector<std::string> errors;
     const auto compile = [&](const std::string& text) {
         const std::string source = (dir / "a.timeline").string();
-        std::ofstream(source, std::ios::binary | std::ios::trunc) << text;
+        std::ofstream(source, std::ios::binary | std::ios::trunc) << text << "end\n";
         errors.clear();
         return compileTimeline(CompileOptions{source, "", base}, errors);
     };

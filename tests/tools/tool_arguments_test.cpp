@@ -1,11 +1,13 @@
 // The data tools' command lines: --help and -h print the usage and succeed,
 // an unknown option or a missing argument prints it and exits 2, and neither
-// writes anything. Also what `quillon-tracks at` says far past the last key.
+// writes anything. Also what `quillon-tracks at` says far past the last key,
+// what `dump` refuses, and the sources `compile` refuses to write.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
@@ -99,4 +101,55 @@ TEST_F(ToolArguments, TracksAtAHugeTimeReadsTheLastKeys)
     EXPECT_EQ(values(huge.out), values(late.out));
     EXPECT_EQ(values(early.out), values(run("tracks/quillon-tracks", "at -5 " + base).out));
     EXPECT_NE(values(early.out), values(late.out));
+}
+
+TEST_F(ToolArguments, TracksDumpRefusesWhatIsNotATrackFile)
+{
+    fs::create_directory(scratch / "sync_3.track");
+    fs::create_symlink("/dev/zero", scratch / "sync_4.track");
+    const Ran folder = run("tracks/quillon-tracks", "dump '" + (scratch / "sync_3.track").string() + "'");
+    EXPECT_EQ(folder.status, 1);
+    EXPECT_NE(folder.err.find("not a regular file"), std::string::npos) << folder.err;
+    // A device reads for ever; it is refused before any reading.
+    const Ran device = run("tracks/quillon-tracks", "dump '" + (scratch / "sync_4.track").string() + "'");
+    EXPECT_EQ(device.status, 1);
+    EXPECT_NE(device.err.find("not a regular file"), std::string::npos) << device.err;
+}
+
+TEST_F(ToolArguments, TracksCompileRefusesACutOrEmptiedSourceAndWritesNothing)
+{
+    const fs::path work = scratch / "work";
+    std::ifstream in(std::string(QUILLON_SOURCE_DIR) + "/sync/production.timeline", std::ios::binary);
+    const std::string whole((std::istreambuf_iterator<char>(in)), {});
+    std::ofstream(work / "whole.timeline", std::ios::binary) << whole;
+    const std::string compile = "compile --source whole.timeline --base sync --events '" +
+                                std::string(QUILLON_SOURCE_DIR) + "/sync/events.txt'";
+    ASSERT_EQ(run("tracks/quillon-tracks", compile).status, 0) << readAll(scratch / "err.txt");
+    const std::string before = readAll(work / "sync_9.track") + readAll(work / "sync_49.track");
+    ASSERT_FALSE(before.empty());
+    // Cut a third of the way in, cut just before its end line, emptied.
+    for (const std::string& text : {whole.substr(0, whole.size() / 3), whole.substr(0, whole.rfind("end")),
+                                    std::string()}) {
+        std::ofstream(work / "whole.timeline", std::ios::binary | std::ios::trunc) << text;
+        const Ran ran = run("tracks/quillon-tracks", compile);
+        EXPECT_EQ(ran.status, 1) << text.size() << " bytes";
+        EXPECT_NE(ran.err.find("whole.timeline:"), std::string::npos) << ran.err;
+        EXPECT_EQ(readAll(work / "sync_9.track") + readAll(work / "sync_49.track"), before);
+    }
+    // Emptying a track on purpose: its header alone, with the end line.
+    std::string emptied = whole;
+    const size_t block = emptied.find("\ntrack 49 ") + 1;
+    emptied.erase(emptied.find('\n', block), emptied.find("\nend", block) - emptied.find('\n', block));
+    std::ofstream(work / "whole.timeline", std::ios::binary | std::ios::trunc) << emptied;
+    EXPECT_EQ(run("tracks/quillon-tracks", compile).status, 0) << readAll(scratch / "err.txt");
+    EXPECT_EQ(readAll(work / "sync_49.track"), std::string(4, '\0'));
+    // Leaving its block out altogether is refused: the track has keys today.
+    const size_t header = emptied.find("\ntrack 49 ") + 1;
+    emptied.erase(header, emptied.find('\n', header) + 1 - header);
+    std::ofstream(work / "whole.timeline", std::ios::binary | std::ios::trunc) << emptied;
+    std::ofstream(work / "sync_49.track", std::ios::binary | std::ios::trunc) << readAll(work / "sync_9.track");
+    const Ran dropped = run("tracks/quillon-tracks", compile);
+    EXPECT_EQ(dropped.status, 1);
+    EXPECT_NE(dropped.err.find("no block for tracks that have keys in sync_N.track: 49;"), std::string::npos)
+        << dropped.err;
 }

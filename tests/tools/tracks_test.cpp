@@ -79,7 +79,7 @@ std::string dumpAll(const std::string& base)
         EXPECT_TRUE(decodeTrackFile(fileBytes(trackFilePath(base, std::to_string(t))), keys, why)) << why;
         text += formatTrackBlock(t, keys);
     }
-    return text;
+    return text + "end\n";
 }
 
 // Compiled tracks as the engine reads them, with its own loader.
@@ -137,7 +137,7 @@ TEST(TimelineRoundTrip, EdgeCasesSurviveDumpAndCompile)
         "track 51 free_51\n  0r 1 step\n  1r -2 linear\n  17r 0.1 smooth\n"
         "  18r -0 ramp\n  40r 1e-38 linear\n  41r -3.40282347e38\n"  // every interpolation
         "track 52\n  -1000000000r -5 linear\n  1000000000r 123456.789 smooth\n"  // far apart
-        "track 53\n  -0.0625s 0.333333343 ramp\n  0.0625s 16777217\n";
+        "track 53\n  -0.0625s 0.333333343 ramp\n  0.0625s 16777217\nend\n";
     Scratch first("edge1"), second("edge2");
     ASSERT_EQ(compileInto(first, first.write("edge.timeline", source), ""), std::vector<std::string>{});
     const std::string dumped = dumpAll(first.path("sync"));
@@ -189,7 +189,7 @@ TEST(TimelineEvaluation, CompiledFilesGiveTheSourceValuesAndTheirInterpolation)
 {
     const std::string source =
         "track fade\n  1s 2 linear\n  2s 4 smooth\n  3s 2 ramp\n  4s 6 step\n  5s -1\n"
-        "track 13 logo   # comment after a header\n  10r 0.5\n";
+        "track 13 logo   # comment after a header\n  10r 0.5\nend\n";
     Scratch scratch("eval");
     ASSERT_EQ(compileInto(scratch, scratch.write("e.timeline", source), ""), std::vector<std::string>{});
     const CompiledTracks compiled(scratch.path("sync"));
@@ -453,14 +453,14 @@ TEST(TimelineErrors, NothingIsWrittenWhenTheSourceHasAnError)
 
     // An event kind the file never names warns but compiles.
     std::vector<std::string> errors2, warnings;
-    const std::string kik = scratch.write("kik.timeline", "track 9\n  pulse kik 1\n");
+    const std::string kik = scratch.write("kik.timeline", "track 9\n  pulse kik 1\nend\n");
     EXPECT_TRUE(compileTimeline(CompileOptions{kik, scratch.write("k.txt", "kick 1\n"), scratch.path("w/sync")},
                                 errors2, &warnings));
     ASSERT_EQ(warnings.size(), 1u);
     EXPECT_EQ(warnings[0].rfind(kik + ":2: warning:", 0), 0u) << warnings[0];
 
     // A broken or missing event file stops the compile as well.
-    const std::string good = scratch.write("good.timeline", "track 8\n  0s 1\n");
+    const std::string good = scratch.write("good.timeline", "track 8\n  0s 1\nend\n");
     EXPECT_FALSE(compileInto(scratch, good, scratch.write("ev.txt", "kick x\n")).empty());
     EXPECT_FALSE(compileInto(scratch, good, scratch.path("absent.txt")).empty());
     EXPECT_EQ(fileBytes(scratch.path("sync_8.track")), previous);
@@ -470,7 +470,7 @@ TEST(TimelineErrors, NothingIsWrittenWhenTheSourceHasAnError)
 TEST(TimelineErrors, AFileThatCannotBeWrittenLeavesTheOldSetWhole)
 {
     Scratch scratch("allornothing");
-    const std::string first = scratch.write("a.timeline", "track 8\n  0s 1\ntrack 40\n  0s 2\n");
+    const std::string first = scratch.write("a.timeline", "track 8\n  0s 1\ntrack 40\n  0s 2\nend\n");
     ASSERT_EQ(compileInto(scratch, first, ""), std::vector<std::string>{});
     const std::string before = dumpAll(scratch.path("sync"));
 
@@ -478,7 +478,7 @@ TEST(TimelineErrors, AFileThatCannotBeWrittenLeavesTheOldSetWhole)
     // after 40 others have been written.
     const std::string blocked = scratch.path("sync_40.track.tmp" + std::to_string(::getpid()));
     fs::create_directory(blocked);
-    const std::string second = scratch.write("b.timeline", "track 8\n  0s 5\ntrack 40\n  0s 6\n");
+    const std::string second = scratch.write("b.timeline", "track 8\n  0s 5\ntrack 40\n  0s 6\nend\n");
     std::vector<std::string> errors;
     int replaced = -1;
     EXPECT_FALSE(compileTimeline(CompileOptions{second, "", scratch.path("sync")}, errors, nullptr, &replaced));

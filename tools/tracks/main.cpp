@@ -157,8 +157,15 @@ int runDump(const Arguments& args)
         std::string bytes;
         std::vector<SyncKey> keys;
         std::string why;
-        if (!readWholeFile(file, bytes)) {
-            fprintf(stderr, "%s: cannot read\n", file.c_str());
+        std::error_code error;
+        if (!std::filesystem::is_regular_file(file, error)) {
+            fprintf(stderr, "%s: not a track file (%s)\n", file.c_str(),
+                    std::filesystem::exists(file, error) ? "not a regular file" : "no such file");
+            return 1;
+        }
+        // No track file is longer than its largest key count allows.
+        if (!readWholeFile(file, bytes, maxTrackFileBytes)) {
+            fprintf(stderr, "%s: cannot read, or longer than any track file\n", file.c_str());
             return 1;
         }
         if (!decodeTrackFile(bytes, keys, why)) {
@@ -167,6 +174,7 @@ int runDump(const Arguments& args)
         }
         text += "\n" + formatTrackBlock(track, keys);
     }
+    text += "\nend\n";
     fputs(text.c_str(), stdout);
     return 0;
 }
