@@ -121,6 +121,7 @@ int main(int, char**)
 {
     // Line-buffered, so every line printed before a failure reaches a log.
     setvbuf(stdout, nullptr, _IOLBF, 0);
+    beginStartUpSignals();
     // The tune decodes on its own thread while the window and the data load;
     // openMusicStream below takes the decode over.
     beginMusicDecode("data/drumveil.mp3");
@@ -187,6 +188,7 @@ int main(int, char**)
     startMusicOutput();
     playMusic(stream);
     setMusicVolume(stream, 1.0f);
+    endStartUpSignals();
 
     float trackValues[trackCount] = {};
     for (;;) {

@@ -1,5 +1,8 @@
 #include "app/window.h"
 
+#include <csignal>
+#include <unistd.h>
+
 #include <GL/glew.h>
 #include <GL/glx.h>
 #include <SDL2/SDL_syswm.h>
@@ -148,6 +151,17 @@ bool driverShowsWindows(const char* driver)
     return driver && strcmp(driver, "offscreen") != 0 && strcmp(driver, "dummy") != 0;
 }
 
+// Set by the stop signals' handler; read by the frame loop's event handling.
+volatile std::sig_atomic_t stopSignal = 0;
+volatile std::sig_atomic_t startingUp = 0;
+
+void onStopSignal(int signal)
+{
+    if (startingUp)
+        _exit(128 + signal);  // async-signal-safe, and nothing of the load is worth keeping
+    stopSignal = signal;
+}
+
 } // namespace
 
 bool hasWholeWord(const char* text, const char* name)
@@ -291,6 +305,8 @@ bool windowHasFocus(const AppWindow& window)
 
 void handleWindowEvents(AppWindow& window)
 {
+    if (stopSignal != 0)
+        window.quitRequested = true;
     while (SDL_PollEvent(&window.msg)) {
         const SDL_Event& event = window.msg;
         if (event.type == SDL_QUIT) {
@@ -306,6 +322,18 @@ void handleWindowEvents(AppWindow& window)
                 window.quitRequested = true;
         }
     }
+}
+
+void beginStartUpSignals()
+{
+    startingUp = 1;
+    std::signal(SIGINT, onStopSignal);
+    std::signal(SIGTERM, onStopSignal);
+}
+
+void endStartUpSignals()
+{
+    startingUp = 0;
 }
 
 void swapAppWindow(AppWindow& window)

@@ -56,6 +56,13 @@ bool windowHasFocus(const AppWindow& window);
 // Handles every pending window event: size changes set the viewport and
 // aspectRatio, key presses are latched, closing the window sets quitRequested.
 void handleWindowEvents(AppWindow& window);
+// SIGINT and SIGTERM. Until endStartUpSignals they end the program at once
+// (exit status 128 plus the signal): start-up reads no events, so a request
+// to stop would wait for the whole load. From then on they ask the run to end
+// as closing the window does (handleWindowEvents sets quitRequested).
+// Installed before the window is made, SDL keeps them as they are.
+void beginStartUpSignals();
+void endStartUpSignals();
 // Presents the back buffer.
 void swapAppWindow(AppWindow& window);
 // Releases the GL context; the window itself ends with the process.

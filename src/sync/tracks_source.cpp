@@ -1,5 +1,7 @@
 #include "sync/tracks_source.h"
 
+#include "assets/directory.h"
+
 #include "sync/tracks_text.h"
 
 #include "app/timeline.h"
@@ -277,29 +279,6 @@ uint32_t readInt32(const std::string& bytes, size_t at)
     return v;
 }
 
-// Each writer has its own temporary names, so a build's compile and a running
-// program's reload never write into the same temporary file.
-std::string temporaryPath(const std::string& path)
-{
-    return path + ".tmp" + std::to_string(::getpid());
-}
-
-// Writes bytes to path in full; false (and no file left) when it cannot.
-bool writeWholeFile(const std::string& path, const std::string& bytes, std::string& why)
-{
-    {
-        std::ofstream file(path, std::ios::binary | std::ios::trunc);
-        file.write(bytes.data(), std::streamsize(bytes.size()));
-        file.flush();
-        if (file)
-            return true;
-    }
-    why = path + ": cannot write";
-    std::error_code ignored;
-    std::filesystem::remove(path, ignored);
-    return false;
-}
-
 // "115.1875s": every row is a whole number of sixteenths of a second, which
 // four decimals always write exactly.
 std::string formatRowAsSeconds(int32_t row)
@@ -571,16 +550,19 @@ bool writeTrackFiles(const std::string& basePath, const TrackKeys& keys,
 
     // Every temporary first: a full disk or a missing folder leaves the old
     // set whole, since nothing is renamed until all 64 are written.
+    // Each temporary is this writer's own, made afresh, so a build's compile
+    // and a running program's reload never write into the same file.
     std::array<std::string, trackCount> finals;
     std::array<std::string, trackCount> temporaries;
     for (int t = 0; t < trackCount; ++t) {
         finals[t] = trackFilePath(basePath, std::to_string(t));
-        temporaries[t] = temporaryPath(finals[t]);
         std::string why;
-        if (!writeWholeFile(temporaries[t], files[t], why)) {
+        temporaries[t] = createTemporaryBeside(finals[t], why);
+        if (temporaries[t].empty() || !writeAllBytes(temporaries[t], files[t].data(), files[t].size(), why)) {
             errors.push_back(why);
-            for (int u = 0; u < t; ++u)
-                std::filesystem::remove(temporaries[u], error);
+            for (int u = 0; u <= t; ++u)
+                if (!temporaries[u].empty())
+                    std::filesystem::remove(temporaries[u], error);
             return false;
         }
     }
@@ -597,12 +579,11 @@ bool writeTrackFiles(const std::string& basePath, const TrackKeys& keys,
     // A rename within one folder replaces each file whole; should one still
     // fail, the message says how many of the set are new.
     for (int t = 0; t < trackCount; ++t) {
-        std::filesystem::rename(temporaries[t], finals[t], error);
-        if (error) {
-            errors.push_back(finals[t] + ": cannot replace (" + error.message() + "); " +
-                             std::to_string(t) + " of " + std::to_string(trackCount) +
+        std::string why;
+        if (!replaceWithTemporary(temporaries[t], finals[t], why)) {
+            errors.push_back(why + "; " + std::to_string(t) + " of " + std::to_string(trackCount) +
                              " track files were replaced before it");
-            for (int u = t; u < trackCount; ++u)
+            for (int u = t + 1; u < trackCount; ++u)
                 std::filesystem::remove(temporaries[u], error);
             return false;
         }

@@ -212,3 +212,19 @@ TEST_F(WindowedRun, FullScreenBuildCoversTheDesktop)
     expectInOrder(output, {"hwoowo2", "found 1920 1080\n", "GLVersion: ", "rock'n'roll\n"});
     EXPECT_EQ(output.find("bass_time"), std::string::npos);
 }
+
+TEST_F(WindowedRun, StopSignalsEndStartUpAtOnceAndTheRunCleanly)
+{
+    // Start-up reads no events: a stop there ends the program straight away.
+    run = startProgram(QUILLON_SOURCE_DIR, scratch / "early.txt");
+    ASSERT_TRUE(waitForOutput(run, "GLVersion: ", 60s));
+    kill(run.pid, SIGTERM);
+    EXPECT_EQ(waitForExit(run, 5s), 128 + SIGTERM) << "(status 0: the load was over before the signal)";
+
+    // Once frames are drawn, a stop ends the run as closing the window does.
+    run = startProgram(QUILLON_SOURCE_DIR, scratch / "late.txt");
+    ASSERT_TRUE(waitForOutput(run, "done loading!", 60s));
+    std::this_thread::sleep_for(500ms);
+    kill(run.pid, SIGINT);
+    EXPECT_EQ(waitForExit(run, 30s), 0);
+}

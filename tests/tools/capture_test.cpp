@@ -1,6 +1,8 @@
 // Runs the built quillon-capture from the repository root, as a user would.
 #include <spawn.h>
 #include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -491,4 +493,40 @@ TEST_F(Capture, AnInterruptedVideoIsFinishedAndPlays)
     EXPECT_LT(decoded.frames.size(), 121u);
     EXPECT_NEAR(decoded.videoEnd, decoded.frames.size() / 30.0, 1e-3);
     EXPECT_GE(decoded.audio.size() + 1, size_t(decoded.frames.size() * 44100 / 30));
+}
+
+TEST_F(Capture, OutputsAreWholeOrLeftAsTheyWere)
+{
+    // A folder or a pipe of the output's name is refused before anything is drawn.
+    fs::create_directory(dir / "folder.mp4");
+    expectExit(1, {"--video", (dir / "folder.mp4").string(), "--from", "10", "--to", "11"}, true);
+    EXPECT_NE(readFile(log).find("is a folder"), std::string::npos) << readFile(log);
+    EXPECT_EQ(readFile(log).find("done loading!"), std::string::npos);
+    ASSERT_EQ(::mkfifo((dir / "pipe.png").c_str(), 0644), 0);
+    expectExit(1, {"--at", "10", "--out", (dir / "pipe.png").string(), "--size", "64x36"}, true);
+    EXPECT_TRUE(fs::is_fifo(dir / "pipe.png"));
+
+    // A name that reads like a protocol URL is a local file all the same.
+    expectExit(0, {"--video", (dir / "file:v.mp4").string(), "--from", "10", "--to", "10.05", "--size", "64x36"},
+               true);
+    EXPECT_GT(fs::file_size(dir / "file:v.mp4"), 0u);
+
+    // A full disk (a small tmpfs, where this runs as root) fails the write
+    // and keeps the frame that was there.
+    const fs::path disk = dir / "disk";
+    fs::create_directory(disk);
+    if (::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
+    std::ofstream(disk / "F.png", std::ios::binary) << "the frame that was here";
+    {
+        std::ofstream filler(disk / "filler", std::ios::binary);
+        const std::string block(4096, 'x');
+        while (filler.write(block.data(), std::streamsize(block.size())) && filler.flush()) {}
+    }
+    expectExit(1, {"--at", "10", "--out", (disk / "F.png").string(), "--size", "320x180"}, true);
+    EXPECT_NE(readFile(log).find("No space left"), std::string::npos) << readFile(log);
+    EXPECT_EQ(readFile(disk / "F.png"), "the frame that was here");
+    for (const fs::directory_entry& entry : fs::directory_iterator(disk))
+        EXPECT_EQ(entry.path().string().find(".part"), std::string::npos) << entry.path();
+    ::umount(disk.c_str());
 }

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <sys/mount.h>
 #include <unistd.h>
 
 namespace {
@@ -469,33 +470,41 @@ TEST(TimelineErrors, NothingIsWrittenWhenTheSourceHasAnError)
 
 TEST(TimelineErrors, AFileThatCannotBeWrittenLeavesTheOldSetWhole)
 {
+    // A file system that fills up part way through the set: a small tmpfs
+    // (root only), with room left for about 40 of the 64 new files.
     Scratch scratch("allornothing");
+    const fs::path disk = scratch.dir / "disk";
+    fs::create_directories(disk);
+    if (::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=1m") != 0)
+        GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
+    const std::string base = (disk / "sync").string();
     const std::string first = scratch.write("a.timeline", "track 8\n  0s 1\ntrack 40\n  0s 2\nend\n");
-    ASSERT_EQ(compileInto(scratch, first, ""), std::vector<std::string>{});
-    const std::string before = dumpAll(scratch.path("sync"));
-
-    // A folder where track 40's temporary would go: that one write fails,
-    // after 40 others have been written.
-    const std::string blocked = scratch.path("sync_40.track.tmp" + std::to_string(::getpid()));
-    fs::create_directory(blocked);
-    const std::string second = scratch.write("b.timeline", "track 8\n  0s 5\ntrack 40\n  0s 6\nend\n");
     std::vector<std::string> errors;
-    int replaced = -1;
-    EXPECT_FALSE(compileTimeline(CompileOptions{second, "", scratch.path("sync")}, errors, nullptr, &replaced));
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_NE(errors[0].find("sync_40.track"), std::string::npos) << errors[0];
-    EXPECT_EQ(replaced, 0);
-    EXPECT_EQ(dumpAll(scratch.path("sync")), before);
-    for (const fs::directory_entry& entry : fs::directory_iterator(scratch.dir)) {
-        if (entry.path() != fs::path(blocked)) {
-            EXPECT_EQ(entry.path().string().find(".tmp"), std::string::npos) << entry.path();
-        }
+    ASSERT_TRUE(compileTimeline(CompileOptions{first, "", base}, errors));
+    const std::string before = dumpAll(base);
+    {
+        std::ofstream filler(disk / "filler", std::ios::binary);
+        const std::string block(4096, 'x');
+        while (filler.write(block.data(), std::streamsize(block.size())) && filler.flush()) {}
     }
+    fs::resize_file(disk / "filler", fs::file_size(disk / "filler") - 40 * 4096);
+    const std::string second = scratch.write("b.timeline", "track 8\n  0s 5\ntrack 40\n  0s 6\nend\n");
+    int replaced = -1;
+    errors.clear();
+    EXPECT_FALSE(compileTimeline(CompileOptions{second, "", base}, errors, nullptr, &replaced));
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find("No space left"), std::string::npos) << errors[0];
+    EXPECT_EQ(replaced, 0);
+    EXPECT_EQ(dumpAll(base), before);
+    for (const fs::directory_entry& entry : fs::directory_iterator(disk))
+        EXPECT_EQ(entry.path().string().find(".part"), std::string::npos) << entry.path();
 
-    fs::remove(blocked);
-    EXPECT_TRUE(compileTimeline(CompileOptions{second, "", scratch.path("sync")}, errors, nullptr, &replaced));
+    fs::remove(disk / "filler");
+    errors.clear();
+    EXPECT_TRUE(compileTimeline(CompileOptions{second, "", base}, errors, nullptr, &replaced));
     EXPECT_EQ(replaced, trackCount);
-    EXPECT_EQ(CompiledTracks(scratch.path("sync")).at(40, 1.0), 6.0);
+    EXPECT_EQ(CompiledTracks(base).at(40, 1.0), 6.0);
+    ::umount(disk.c_str());
 }
 
 // ---------------------------------------------------------------- the production

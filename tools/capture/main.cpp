@@ -13,7 +13,10 @@
 // frames, H.264, with the soundtrack of the stretch in AAC. Progress goes to
 // stderr. SIGINT or SIGTERM stops after the frame being drawn; a video is
 // then finished so that what was rendered plays. Files are written under
-// NAME.part and renamed when complete. Exits 0 on success, 2 on bad
+// NAME.part<pid>, a name of this process's own, and renamed when complete and
+// flushed to disk; a folder, a device or a socket of that name is refused
+// before anything is drawn, and a path is always a local file, whatever it
+// looks like. Exits 0 on success, 2 on bad
 // arguments, 1 on failure and 128 plus the signal's number when interrupted.
 #include <unistd.h>
 
@@ -32,6 +35,7 @@
 #include <stb/stb_image_write.h>
 
 #include "app/music.h"
+#include "assets/directory.h"
 #include "app/offscreen.h"
 #include "app/timeline.h"
 #include "app/window.h"
@@ -44,7 +48,6 @@ constexpr int kMaxSide = 8192;       // pixels
 constexpr double kMaxFps = 240.0;
 constexpr long kMaxFrames = 100000;  // frames in one range
 constexpr const char* kTune = "data/drumveil.mp3";
-constexpr const char* kPartSuffix = ".part";  // a file being written, renamed when complete
 constexpr double kPlainProgressStep = 5.0;    // percent between plain progress lines
 
 enum class Mode { Single, Frames, Video };
@@ -226,37 +229,18 @@ Parse parseOptions(int argc, char** argv, CaptureOptions& options)
     return checkRange(options) ? Parse::Run : Parse::Bad;
 }
 
-// The path a file is written under until it is complete.
-std::string partPath(const std::string& path)
+// True when path can be written as an output file: it is not a folder or a
+// device, and a file can be made beside it. Prints why not; leaves nothing.
+bool canWriteOutput(const std::string& path)
 {
-    return path + kPartSuffix;
-}
-
-// Moves a completed file to its name; prints why not.
-bool completeFile(const std::string& path)
-{
+    std::string why = outputPathProblem(path);
+    const std::string probe = why.empty() ? createTemporaryBeside(path, why) : "";
+    if (!why.empty()) {
+        fprintf(stderr, "quillon-capture: %s\n", why.c_str());
+        return false;
+    }
     std::error_code error;
-    std::filesystem::rename(partPath(path), path, error);
-    if (error) {
-        fprintf(stderr, "quillon-capture: cannot write %s: %s\n", path.c_str(),
-                error.message().c_str());
-        std::filesystem::remove(partPath(path), error);
-        return false;
-    }
-    return true;
-}
-
-// True when a file can be made beside path; prints why not. Leaves nothing.
-bool canWriteBeside(const std::string& path)
-{
-    const std::string probe = partPath(path);
-    FILE* file = fopen(probe.c_str(), "wb");
-    if (!file) {
-        fprintf(stderr, "quillon-capture: cannot write %s: %s\n", path.c_str(), strerror(errno));
-        return false;
-    }
-    fclose(file);
-    remove(probe.c_str());
+    std::filesystem::remove(probe, error);
     return true;
 }
 
@@ -271,19 +255,28 @@ void readFrame(int width, int height, std::vector<unsigned char>& pixels)
     glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
 }
 
-// Writes pixels as read back to a PNG, top row first, through a part file.
+// Writes pixels as read back to a PNG, top row first: encoded in memory,
+// then written whole or not at all.
 bool writePng(const std::string& path, int width, int height,
               const std::vector<unsigned char>& pixels)
 {
     const size_t stride = size_t(width) * 4;
     // GL's rows run bottom-up; write from the last one with a negative stride.
     const unsigned char* top = pixels.data() + stride * size_t(height - 1);
-    if (!stbi_write_png(partPath(path).c_str(), width, height, 4, top, -int(stride))) {
-        fprintf(stderr, "quillon-capture: cannot write %s\n", path.c_str());
-        remove(partPath(path).c_str());
+    std::vector<unsigned char> png;
+    const auto append = [](void* context, void* data, int size) {
+        auto* bytes = static_cast<std::vector<unsigned char>*>(context);
+        bytes->insert(bytes->end(), static_cast<unsigned char*>(data), static_cast<unsigned char*>(data) + size);
+    };
+    std::string why;
+    if (!stbi_write_png_to_func(append, &png, width, height, 4, top, -int(stride))) {
+        fprintf(stderr, "quillon-capture: %s: cannot encode the frame\n", path.c_str());
         return false;
     }
-    if (!completeFile(path)) return false;
+    if (!writeFileReplacing(path, png.data(), png.size(), why)) {
+        fprintf(stderr, "quillon-capture: %s\n", why.c_str());
+        return false;
+    }
     printf("wrote %s\n", path.c_str());
     return true;
 }
@@ -376,7 +369,7 @@ long drawRange(OffscreenProduction& production, const CaptureOptions& options, l
 }
 
 int captureVideo(OffscreenProduction& production, const CaptureOptions& options,
-                 VideoFile& video)
+                 VideoFile& video, const std::string& temporary)
 {
     const long frames = framesIn(options);
     bool ok = true;
@@ -387,17 +380,18 @@ int captureVideo(OffscreenProduction& production, const CaptureOptions& options,
                                 },
                                 ok);
     if (!ok) {
-        fprintf(stderr, "quillon-capture: %s\n", error.c_str());
+        fprintf(stderr, "quillon-capture: %s; %s not written (%ld of %ld frames were drawn)\n", error.c_str(),
+                options.video.c_str(), done, frames);
         discardVideoFile(video);
-        remove(partPath(options.video).c_str());
+        remove(temporary.c_str());
         return 1;
     }
-    if (!finishVideoFile(video, error)) {
-        fprintf(stderr, "quillon-capture: %s\n", error.c_str());
-        remove(partPath(options.video).c_str());
+    std::string why;
+    if (!finishVideoFile(video, error) || !replaceWithTemporary(temporary, options.video, why)) {
+        fprintf(stderr, "quillon-capture: %s\n", (why.empty() ? error : why).c_str());
+        remove(temporary.c_str());
         return 1;
     }
-    if (!completeFile(options.video)) return 1;
     if (stopSignal) {
         fprintf(stderr,
                 "quillon-capture: interrupted: %s holds the first %ld of %ld frames "
@@ -424,7 +418,11 @@ int captureFrames(OffscreenProduction& production, const CaptureOptions& options
                                     return writePng(path, options.width, options.height, pixels);
                                 },
                                 ok);
-    if (!ok) return 1;
+    if (!ok) {
+        fprintf(stderr, "quillon-capture: stopped: %ld of %ld frames were written to %s\n", done - 1, frames,
+                options.outDir.c_str());
+        return 1;
+    }
     if (stopSignal) {
         fprintf(stderr, "quillon-capture: interrupted after %ld of %ld frames\n", done, frames);
         return 128 + stopSignal;
@@ -452,6 +450,7 @@ int main(int argc, char** argv)
     // Everything that can fail on the output side fails before any rendering.
     std::vector<int16_t> tune;
     static VideoFile video;
+    std::string videoTemporary;  // the video is written here, renamed when complete
     if (options.mode == Mode::Frames) {
         std::error_code error;
         std::filesystem::create_directories(options.outDir, error);
@@ -460,10 +459,10 @@ int main(int argc, char** argv)
                     error.message().c_str());
             return 1;
         }
-        if (!canWriteBeside((std::filesystem::path(options.outDir) / "frame_00000.png").string()))
+        if (!canWriteOutput((std::filesystem::path(options.outDir) / "frame_00000.png").string()))
             return 1;
     } else if (options.mode == Mode::Single) {
-        if (!canWriteBeside(options.out)) return 1;
+        if (!canWriteOutput(options.out)) return 1;
     } else {
         if (!decodeMusicFile(kTune, tune)) {
             fprintf(stderr, "quillon-capture: cannot decode %s\n", kTune);
@@ -475,12 +474,22 @@ int main(int argc, char** argv)
         settings.fps = options.fps;
         settings.from = options.from;
         settings.crf = options.crf;
-        std::string error;
-        if (!openVideoFile(video, partPath(options.video), settings, tune, error)) {
+        std::string error = outputPathProblem(options.video);
+        if (error.empty()) videoTemporary = createTemporaryBeside(options.video, error);
+        if (!error.empty()) {
             fprintf(stderr, "quillon-capture: %s\n", error.c_str());
-            remove(partPath(options.video).c_str());
             return 1;
         }
+        if (!openVideoFile(video, videoTemporary, settings, tune, error)) {
+            fprintf(stderr, "quillon-capture: %s\n", error.c_str());
+            remove(videoTemporary.c_str());
+            return 1;
+        }
+        // Past the tune's end the video's sound is silence: say so once.
+        const double tuneSeconds = double(tune.size()) / 2.0 / kVideoAudioRate;
+        if (options.to > tuneSeconds)
+            fprintf(stderr, "quillon-capture: %s ends at %.2f s: the last %.2f s of the video are silent\n", kTune,
+                    tuneSeconds, options.to - std::max(options.from, tuneSeconds));
     }
 
     static OffscreenProduction production;
@@ -489,7 +498,7 @@ int main(int argc, char** argv)
                 production.window.failure);
         if (options.mode == Mode::Video) {
             discardVideoFile(video);
-            remove(partPath(options.video).c_str());
+            remove(videoTemporary.c_str());
         }
         return 1;
     }
@@ -504,7 +513,7 @@ int main(int argc, char** argv)
     } else if (options.mode == Mode::Frames) {
         status = captureFrames(production, options);
     } else {
-        status = captureVideo(production, options, video);
+        status = captureVideo(production, options, video, videoTemporary);
     }
 
     releaseOffscreenProduction(production);

@@ -222,7 +222,10 @@ bool openVideoFile(VideoFile& file, const std::string& path, const VideoSettings
     file.tuneFrames = int64_t(tune.size()) / kChannels;
     file.firstSample = audioSampleAt(settings.from);
 
-    int result = avformat_alloc_output_context2(&file.format, nullptr, "mp4", path.c_str());
+    // Always a local file, whatever the name looks like ("file:x", "http:x"):
+    // the muxer reopens it by this name to move the index to the front.
+    const std::string url = "file:" + path;
+    int result = avformat_alloc_output_context2(&file.format, nullptr, "mp4", url.c_str());
     if (result < 0 || !file.format) {
         error = describe("cannot set up an MP4 file", result);
         discardVideoFile(file);
@@ -233,7 +236,7 @@ bool openVideoFile(VideoFile& file, const std::string& path, const VideoSettings
         discardVideoFile(file);
         return false;
     }
-    result = avio_open(&file.format->pb, path.c_str(), AVIO_FLAG_WRITE);
+    result = avio_open(&file.format->pb, url.c_str(), AVIO_FLAG_WRITE);
     if (result < 0) {
         error = describe(("cannot write " + path).c_str(), result);
         discardVideoFile(file);

@@ -5,6 +5,8 @@
 // fonts: two runs write byte-identical files. Prints one line per file.
 #include "imagegen.h"
 
+#include "assets/directory.h"
+
 #include <stb/stb_image_write.h>
 
 #include <algorithm>
@@ -36,28 +38,26 @@ std::vector<uint8_t> readFile(const char* path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// Files are written under a temporary name and renamed when complete, so an
-// interrupted run never leaves a truncated file that looks up to date.
-std::string partName(const std::string& path)
+// Collects what stb_image_write encodes, so the file is written in one go.
+void appendBytes(void* context, void* data, int size)
 {
-    return path + ".part";
+    auto* bytes = static_cast<std::vector<unsigned char>*>(context);
+    bytes->insert(bytes->end(), static_cast<unsigned char*>(data), static_cast<unsigned char*>(data) + size);
 }
 
-// Moves a finished part file into place and reports it; false on failure.
-bool commitFile(const std::string& path, bool written)
+// Writes a finished file whole or not at all (through a temporary of this
+// run's own, renamed when complete, so an interrupted run or a full disk
+// never leaves a truncated file that looks up to date) and reports it.
+bool writeOutput(const std::string& path, const std::vector<unsigned char>& bytes)
 {
-    std::error_code error;
-    if (written) {
-        std::filesystem::rename(partName(path), path, error);
+    std::string why;
+    if (bytes.empty()) why = path + ": cannot encode";
+    else if (writeFileReplacing(path, bytes.data(), bytes.size(), why)) {
+        std::printf("wrote %s (%llu bytes)\n", path.c_str(), static_cast<unsigned long long>(bytes.size()));
+        return true;
     }
-    if (!written || error) {
-        std::filesystem::remove(partName(path), error);
-        std::printf("imagegen: cannot write %s\n", path.c_str());
-        return false;
-    }
-    auto size = std::filesystem::file_size(path, error);
-    std::printf("wrote %s (%llu bytes)\n", path.c_str(), static_cast<unsigned long long>(error ? 0 : size));
-    return true;
+    std::printf("imagegen: %s\n", why.c_str());
+    return false;
 }
 
 bool writeCube(const CubeMap& cube, const std::filesystem::path& directory)
@@ -66,9 +66,9 @@ bool writeCube(const CubeMap& cube, const std::filesystem::path& directory)
     std::filesystem::create_directories(directory, error);
     for (int f = 0; f < 6; ++f) {
         std::string path = (directory / (std::string("sky_") + kFaceLetters[f] + ".hdr")).string();
-        bool written = stbi_write_hdr(partName(path).c_str(), cube[f].size, cube[f].size, 3,
-                                      cube[f].rgb.data()) != 0;
-        if (!commitFile(path, written)) {
+        std::vector<unsigned char> bytes;
+        stbi_write_hdr_to_func(appendBytes, &bytes, cube[f].size, cube[f].size, 3, cube[f].rgb.data());
+        if (!writeOutput(path, bytes)) {
             return false;
         }
     }
@@ -109,9 +109,10 @@ int main(int argc, char** argv)
             return 1;
         }
         std::string path = (seq1 / spec.name).string();
-        bool written = stbi_write_png(partName(path).c_str(), image.width, image.height, image.channels,
-                                      image.pixels.data(), image.width * image.channels) != 0;
-        if (!commitFile(path, written)) {
+        std::vector<unsigned char> bytes;
+        stbi_write_png_to_func(appendBytes, &bytes, image.width, image.height, image.channels,
+                               image.pixels.data(), image.width * image.channels);
+        if (!writeOutput(path, bytes)) {
             return 1;
         }
     }
@@ -125,9 +126,5 @@ int main(int argc, char** argv)
     }
 
     std::vector<uint8_t> dome = buildSkyDome3ds(kDomeSegments, kDomeRings);
-    std::string domePath = (scene4 / "skydome.3DS").string();
-    std::ofstream out(partName(domePath), std::ios::binary);
-    out.write(reinterpret_cast<const char*>(dome.data()), static_cast<std::streamsize>(dome.size()));
-    out.close();
-    return commitFile(domePath, !dome.empty() && out.good()) ? 0 : 1;
+    return writeOutput((scene4 / "skydome.3DS").string(), dome) ? 0 : 1;
 }

@@ -11,10 +11,10 @@
 #include <cstring>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "assets/directory.h"
 #include "encode.h"
 #include "loudness.h"
 #include "mix.h"
@@ -41,51 +41,38 @@ bool parseOptions(int argc, char** argv, Options& options) {
            options.eventsPath[0] != '-';
 }
 
-// Creates the folder a file goes into; a failure shows when the file is opened.
-void createParentFolder(const std::string& path) {
+// Creates the folder a file goes into; a failure shows when the file is written.
+void createParentFolder(const std::string& path)
+{
     std::error_code ec;
     std::filesystem::path target(path);
     if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), ec);
 }
 
-// Creates the folder and tries the temporary file, so a bad path is reported
-// before half a minute of rendering rather than after it.
-bool checkWritable(const std::string& path) {
-    std::error_code ec;
+// Makes the folder and a temporary beside the file, so a bad path is
+// reported before half a minute of rendering rather than after it.
+bool checkWritable(const std::string& path)
+{
     createParentFolder(path);
-    const std::string temp = path + ".tmp";
-    bool ok = static_cast<bool>(std::ofstream(temp, std::ios::binary | std::ios::trunc));
-    if (!ok) std::fprintf(stderr, "quillon-soundtrack: cannot write %s\n", temp.c_str());
-    std::filesystem::remove(temp, ec);
-    return ok;
-}
-
-// Writes through a temporary file and renames it into place, so a failed run
-// never leaves a truncated file where the program expects a whole one.
-bool writeFile(const std::string& path, const void* data, size_t size) {
-    std::error_code ec;
-    createParentFolder(path);
-    const std::string temp = path + ".tmp";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out) {
-            std::fprintf(stderr, "quillon-soundtrack: cannot write %s\n", temp.c_str());
-            return false;
-        }
-        out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
-        if (!out) {
-            std::fprintf(stderr, "quillon-soundtrack: cannot write %s\n", temp.c_str());
-            std::filesystem::remove(temp, ec);
-            return false;
-        }
-    }
-    std::filesystem::rename(temp, path, ec);
-    if (ec) {
-        std::fprintf(stderr, "quillon-soundtrack: cannot replace %s: %s\n", path.c_str(), ec.message().c_str());
-        std::filesystem::remove(temp, ec);
+    std::string why = outputPathProblem(path);
+    const std::string probe = why.empty() ? createTemporaryBeside(path, why) : "";
+    if (!why.empty()) {
+        std::fprintf(stderr, "quillon-soundtrack: %s\n", why.c_str());
         return false;
     }
+    std::error_code ec;
+    std::filesystem::remove(probe, ec);
     return true;
+}
+
+// Writes the file whole or leaves what was there (a temporary of this run's
+// own, checked, flushed and renamed into place).
+bool writeFile(const std::string& path, const void* data, size_t size)
+{
+    std::string why;
+    if (writeFileReplacing(path, data, size, why)) return true;
+    std::fprintf(stderr, "quillon-soundtrack: %s\n", why.c_str());
+    return false;
 }
 
 // A WAV file of 32-bit float stereo frames.
