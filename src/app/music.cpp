@@ -203,6 +203,29 @@ bool decodeMusicFile(const char* path, std::vector<int16_t>& samples)
     return decodeMp3(path, samples, nullptr);
 }
 
+double musicFileSeconds(const char* path)
+{
+    mpg123_init();
+    int error = MPG123_OK;
+    mpg123_handle* handle = mpg123_new(nullptr, &error);
+    if (!handle)
+        return -1.0;
+    mpg123_param(handle, MPG123_ADD_FLAGS, MPG123_QUIET, 0.0);
+    double seconds = -1.0;
+    long rate = 0;
+    int channels = 0, encoding = 0;
+    if (mpg123_open(handle, path) == MPG123_OK && mpg123_getformat(handle, &rate, &channels, &encoding) == MPG123_OK) {
+        // From the info tag where there is one; else a guess from the
+        // file's size, which a cut file shrinks with it.
+        const off_t frames = mpg123_length(handle);
+        if (frames > 0 && rate > 0)
+            seconds = double(frames) / double(rate);
+        mpg123_close(handle);
+    }
+    mpg123_delete(handle);
+    return seconds;
+}
+
 bool initMusicDevice(int frequency)
 {
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)

@@ -35,6 +35,10 @@ int64_t audioClockFrame(AudioClock& clock, double now);
 // stereo) into samples, for programs that need the tune without playing it;
 // false when it cannot be opened or decoded.
 bool decodeMusicFile(const char* path, std::vector<int16_t>& samples);
+// Seconds of sound the file says it holds: its encoder's info tag, which a
+// file cut short keeps (without one, a guess from its size); -1 when it
+// cannot be opened.
+double musicFileSeconds(const char* path);
 // Opens the default output device at the given rate; false when there is none.
 bool initMusicDevice(int frequency);
 // Starts decoding the file on a thread of its own, so that the decode runs

@@ -468,6 +468,10 @@ int main(int argc, char** argv)
             fprintf(stderr, "quillon-capture: cannot decode %s\n", kTune);
             return 1;
         }
+        const double decodedSeconds = double(tune.size()) / 2.0 / kVideoAudioRate;
+        if (const double said = musicFileSeconds(kTune); said > decodedSeconds + 0.05)
+            fprintf(stderr, "quillon-capture: %s decodes to %.2f s of the %.2f s it says it holds: it is cut short\n",
+                    kTune, decodedSeconds, said);
         VideoSettings settings;
         settings.width = options.width;
         settings.height = options.height;
@@ -486,10 +490,9 @@ int main(int argc, char** argv)
             return 1;
         }
         // Past the tune's end the video's sound is silence: say so once.
-        const double tuneSeconds = double(tune.size()) / 2.0 / kVideoAudioRate;
-        if (options.to > tuneSeconds)
+        if (options.to > decodedSeconds)
             fprintf(stderr, "quillon-capture: %s ends at %.2f s: the last %.2f s of the video are silent\n", kTune,
-                    tuneSeconds, options.to - std::max(options.from, tuneSeconds));
+                    decodedSeconds, options.to - std::max(options.from, decodedSeconds));
     }
 
     static OffscreenProduction production;
