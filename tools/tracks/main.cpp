@@ -182,8 +182,9 @@ int runDump(const Arguments& args)
 int runPlot(const Arguments& args)
 {
     const std::array<SyncTrack, trackCount> tracks = loadTracks(args.base);
-    if (!writePlotPng(args.positional[0], renderTimelinePlot(tracks, endOfProduction))) {
-        fprintf(stderr, "%s: cannot write\n", args.positional[0].c_str());
+    std::string why;
+    if (!writePlotPng(args.positional[0], renderTimelinePlot(tracks, endOfProduction), why)) {
+        fprintf(stderr, "%s\n", why.c_str());
         return 1;
     }
     return 0;

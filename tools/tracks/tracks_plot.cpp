@@ -1,5 +1,7 @@
 #include "tracks_plot.h"
 
+#include "assets/directory.h"
+
 #include "app/timeline.h"
 #include "sync/tracks_source.h"
 
@@ -185,8 +187,16 @@ PlotImage renderTimelinePlot(const std::array<SyncTrack, 64>& tracks, double end
     return image;
 }
 
-bool writePlotPng(const std::string& path, const PlotImage& image)
+bool writePlotPng(const std::string& path, const PlotImage& image, std::string& why)
 {
-    return stbi_write_png(path.c_str(), image.width, image.height, 3, image.rgb.data(),
-                          image.width * 3) != 0;
+    std::vector<unsigned char> png;
+    const auto append = [](void* context, void* data, int size) {
+        auto* bytes = static_cast<std::vector<unsigned char>*>(context);
+        bytes->insert(bytes->end(), static_cast<unsigned char*>(data), static_cast<unsigned char*>(data) + size);
+    };
+    if (!stbi_write_png_to_func(append, &png, image.width, image.height, 3, image.rgb.data(), image.width * 3)) {
+        why = path + ": cannot encode the plot";
+        return false;
+    }
+    return writeFileReplacing(path, png.data(), png.size(), why);
 }

@@ -18,5 +18,6 @@ struct PlotImage {
 
 // Draws all 64 tracks from 0 to endSeconds, evaluated as the engine does.
 PlotImage renderTimelinePlot(const std::array<SyncTrack, 64>& tracks, double endSeconds);
-// Writes the image as PNG; false when the file cannot be written.
-bool writePlotPng(const std::string& path, const PlotImage& image);
+// Writes the image as PNG, whole or not at all; false with why (naming the
+// file) when it cannot be written.
+bool writePlotPng(const std::string& path, const PlotImage& image, std::string& why);
