@@ -400,7 +400,7 @@ def write_plots(root, folder):
     axis.grid(alpha=0.3)
     axis.legend(loc="lower center", fontsize=8)
     figure.tight_layout()
-    figure.savefig(os.path.join(folder, "loudness.png"))
+    figure.savefig(os.path.join(folder, "music-loudness.png"))
     plt.close(figure)
 
     mono = decode_audio(root)
@@ -431,7 +431,7 @@ def write_plots(root, folder):
     axis.set_title("Soundtrack spectrogram (dB below the loudest cell)")
     figure.colorbar(mesh, ax=axis, pad=0.01)
     figure.tight_layout()
-    figure.savefig(os.path.join(folder, "spectrogram.png"))
+    figure.savefig(os.path.join(folder, "music-spectrogram.png"))
     plt.close(figure)
 
 
@@ -459,5 +459,5 @@ def run_music(wanted, root, build, plots=None):
     if plots:
         os.makedirs(plots, exist_ok=True)
         write_plots(root, plots)
-        print("plots: %s, %s" % (os.path.join(plots, "loudness.png"), os.path.join(plots, "spectrogram.png")))
+        print("plots: %s, %s" % (os.path.join(plots, "music-loudness.png"), os.path.join(plots, "music-spectrogram.png")))
     return passed

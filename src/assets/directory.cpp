@@ -136,3 +136,9 @@ bool writeFileReplacing(const std::string& path, const void* data, size_t size, 
     }
     return replaceWithTemporary(temporary, path, why);
 }
+
+void appendEncodedBytes(void* context, void* data, int size)
+{
+    auto* bytes = static_cast<std::vector<unsigned char>*>(context);
+    bytes->insert(bytes->end(), static_cast<unsigned char*>(data), static_cast<unsigned char*>(data) + size);
+}

@@ -30,3 +30,6 @@ bool writeAllBytes(const std::string& file, const void* data, size_t size, std::
 // Writes bytes to path through such a temporary: every write and the close
 // checked, so a full disk fails here and leaves path as it was.
 bool writeFileReplacing(const std::string& path, const void* data, size_t size, std::string& why);
+// A write callback for stb_image_write's *_to_func encoders: appends the
+// encoded bytes to the std::vector<unsigned char> that context points to.
+void appendEncodedBytes(void* context, void* data, int size);

@@ -264,12 +264,8 @@ bool writePng(const std::string& path, int width, int height,
     // GL's rows run bottom-up; write from the last one with a negative stride.
     const unsigned char* top = pixels.data() + stride * size_t(height - 1);
     std::vector<unsigned char> png;
-    const auto append = [](void* context, void* data, int size) {
-        auto* bytes = static_cast<std::vector<unsigned char>*>(context);
-        bytes->insert(bytes->end(), static_cast<unsigned char*>(data), static_cast<unsigned char*>(data) + size);
-    };
     std::string why;
-    if (!stbi_write_png_to_func(append, &png, width, height, 4, top, -int(stride))) {
+    if (!stbi_write_png_to_func(appendEncodedBytes, &png, width, height, 4, top, -int(stride))) {
         fprintf(stderr, "quillon-capture: %s: cannot encode the frame\n", path.c_str());
         return false;
     }

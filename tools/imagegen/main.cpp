@@ -38,13 +38,6 @@ std::vector<uint8_t> readFile(const char* path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// Collects what stb_image_write encodes, so the file is written in one go.
-void appendBytes(void* context, void* data, int size)
-{
-    auto* bytes = static_cast<std::vector<unsigned char>*>(context);
-    bytes->insert(bytes->end(), static_cast<unsigned char*>(data), static_cast<unsigned char*>(data) + size);
-}
-
 // Writes a finished file whole or not at all (through a temporary of this
 // run's own, renamed when complete, so an interrupted run or a full disk
 // never leaves a truncated file that looks up to date) and reports it.
@@ -67,7 +60,7 @@ bool writeCube(const CubeMap& cube, const std::filesystem::path& directory)
     for (int f = 0; f < 6; ++f) {
         std::string path = (directory / (std::string("sky_") + kFaceLetters[f] + ".hdr")).string();
         std::vector<unsigned char> bytes;
-        stbi_write_hdr_to_func(appendBytes, &bytes, cube[f].size, cube[f].size, 3, cube[f].rgb.data());
+        stbi_write_hdr_to_func(appendEncodedBytes, &bytes, cube[f].size, cube[f].size, 3, cube[f].rgb.data());
         if (!writeOutput(path, bytes)) {
             return false;
         }
@@ -110,7 +103,7 @@ int main(int argc, char** argv)
         }
         std::string path = (seq1 / spec.name).string();
         std::vector<unsigned char> bytes;
-        stbi_write_png_to_func(appendBytes, &bytes, image.width, image.height, image.channels,
+        stbi_write_png_to_func(appendEncodedBytes, &bytes, image.width, image.height, image.channels,
                                image.pixels.data(), image.width * image.channels);
         if (!writeOutput(path, bytes)) {
             return 1;

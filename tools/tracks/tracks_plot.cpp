@@ -190,11 +190,7 @@ PlotImage renderTimelinePlot(const std::array<SyncTrack, 64>& tracks, double end
 bool writePlotPng(const std::string& path, const PlotImage& image, std::string& why)
 {
     std::vector<unsigned char> png;
-    const auto append = [](void* context, void* data, int size) {
-        auto* bytes = static_cast<std::vector<unsigned char>*>(context);
-        bytes->insert(bytes->end(), static_cast<unsigned char*>(data), static_cast<unsigned char*>(data) + size);
-    };
-    if (!stbi_write_png_to_func(append, &png, image.width, image.height, 3, image.rgb.data(), image.width * 3)) {
+    if (!stbi_write_png_to_func(appendEncodedBytes, &png, image.width, image.height, 3, image.rgb.data(), image.width * 3)) {
         why = path + ": cannot encode the plot";
         return false;
     }
