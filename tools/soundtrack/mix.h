@@ -1,7 +1,8 @@
 // Turns a score into the finished stereo master: every voice rendered into dry
 // and effect-send buses on two threads, ducked under the kick, the delay and
-// the reverb, the hard stop, the master fade and the limiter. The returned
-// buffer belongs to the caller.
+// the reverb, the lows high-passed and made mono, the hard stop, each
+// section's level, the master fade and the limiter. The returned buffers
+// belong to the caller.
 #pragma once
 
 #include <cstdint>
