@@ -95,22 +95,37 @@ std::string readFile(const fs::path& path)
     return text.str();
 }
 
-// Waits until the program has printed the text (it is line-buffered).
-bool waitForOutput(const ProgramRun& run, const char* text, std::chrono::seconds limit)
+// Waits until the program has printed the text (it is line-buffered). A
+// program that ends first is reaped, and how it ended is said, so that a
+// crash in start-up does not read as a slow start.
+bool waitForOutput(ProgramRun& run, const char* text, std::chrono::seconds limit)
 {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     while (std::chrono::steady_clock::now() < deadline) {
         if (readFile(run.output).find(text) != std::string::npos)
             return true;
+        int status = 0;
+        if (run.pid > 0 && waitpid(run.pid, &status, WNOHANG) == run.pid) {
+            run.pid = -1;
+            if (readFile(run.output).find(text) != std::string::npos)
+                return true;
+            ADD_FAILURE() << "the program ended before printing \"" << text << "\": "
+                          << (WIFEXITED(status) ? "exit status " + std::to_string(WEXITSTATUS(status))
+                                                : "signal " + std::to_string(WTERMSIG(status)))
+                          << "\nits output:\n" << readFile(run.output);
+            return false;
+        }
         std::this_thread::sleep_for(100ms);
     }
+    ADD_FAILURE() << "no \"" << text << "\" within " << limit.count() << " s; its output:\n"
+                  << readFile(run.output);
     return false;
 }
 
 // Once loading is done, finds the window, gives it the focus, taps T twice a
 // second apart, then Escape. The program may close its window between the
 // press and the release of Escape, so that last send is allowed to fail.
-bool driveWindow(const ProgramRun& run)
+bool driveWindow(ProgramRun& run)
 {
     if (!waitForOutput(run, "done loading!\n", 120s))
         return false;
@@ -217,13 +232,13 @@ TEST_F(WindowedRun, StopSignalsEndStartUpAtOnceAndTheRunCleanly)
 {
     // Start-up reads no events: a stop there ends the program straight away.
     run = startProgram(QUILLON_SOURCE_DIR, scratch / "early.txt");
-    ASSERT_TRUE(waitForOutput(run, "GLVersion: ", 60s));
+    ASSERT_TRUE(waitForOutput(run, "GLVersion: ", 120s));
     kill(run.pid, SIGTERM);
     EXPECT_EQ(waitForExit(run, 5s), 128 + SIGTERM) << "(status 0: the load was over before the signal)";
 
     // Once frames are drawn, a stop ends the run as closing the window does.
     run = startProgram(QUILLON_SOURCE_DIR, scratch / "late.txt");
-    ASSERT_TRUE(waitForOutput(run, "done loading!", 60s));
+    ASSERT_TRUE(waitForOutput(run, "done loading!", 120s));
     std::this_thread::sleep_for(500ms);
     kill(run.pid, SIGINT);
     EXPECT_EQ(waitForExit(run, 30s), 0);
