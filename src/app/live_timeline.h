@@ -52,7 +52,7 @@ FileStamp readFileStamp(const std::filesystem::path& path);
 // compiled files). Prints nothing, writes nothing.
 void beginTimelineWatch(TimelineWatch& watch, const CompileOptions& options);
 // Looks for a settled save at wall time `now` (seconds since 1970). On a
-// good compile, replaces the keys of tracks[0..63] (null entries skipped)
+// good compile, replaces the keys of tracks[0..trackCount-1] (null entries skipped)
 // and writes the track files; each line to print goes to messages, errors as
 // "file:line: message".
 TimelinePoll pollTimelineFiles(TimelineWatch& watch, double now, SyncTrack* const* tracks,

@@ -13,6 +13,7 @@
 #include "assets/shader.h"
 #include "scenes/scenes.h"
 #include "sync/sync.h"
+#include "sync/track_names.h"
 
 #ifndef QUILLON_FULLSCREEN
 #include "app/live_timeline.h"
@@ -28,10 +29,6 @@
 #include <vector>
 
 namespace {
-
-#ifdef QUILLON_FULLSCREEN
-constexpr int trackCount = 64;
-#endif
 
 #ifdef QUILLON_FULLSCREEN
 constexpr WindowVariant windowVariant = WindowVariant::FullScreen;
@@ -101,7 +98,7 @@ void drawReadout(EditSession& edit, const AppWindow& window, double musicTime, d
     readout.row = row;
     readout.onBeatGrid = barBeatAtSeconds(edit.timeline.tempoGrid, musicTime, readout.bar, readout.beat);
     readout.scene = sceneForRow(row);
-    readout.cameraMode = cameraModeOf(trackValues[0]);  // a NaN or huge track value reads 0
+    readout.cameraMode = cameraModeOf(trackValues[track::cameraMode]);  // a NaN or huge track value reads 0
     readout.paused = edit.transport.paused;
     readout.looping = edit.transport.looping;
     readout.loopStart = edit.transport.loopStart;

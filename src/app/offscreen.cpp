@@ -21,7 +21,7 @@ bool loadOffscreenProduction(const char* name, int width, int height,
     loadMeshFile("data/tovel3/scene4/skydome.3DS");
 
     production.device = createSyncDevice("sync/sync");
-    for (int i = 0; i < kOffscreenTrackCount; ++i)
+    for (int i = 0; i < trackCount; ++i)
         production.tracks[i] = getSyncTrack(production.device, std::to_string(i).c_str());
 
     loadDemo(production.demo);
@@ -30,7 +30,7 @@ bool loadOffscreenProduction(const char* name, int width, int height,
 
 void sampleProductionTracks(const OffscreenProduction& production, double row, float* values)
 {
-    for (int i = 0; i < kOffscreenTrackCount; ++i)
+    for (int i = 0; i < trackCount; ++i)
         values[i] = float(getSyncValue(production.tracks[i], row));
 }
 

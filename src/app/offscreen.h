@@ -7,19 +7,18 @@
 
 #include "app/demo.h"
 #include "app/window.h"
+#include "sync/track_names.h"
 
 struct SyncDevice;
 struct SyncTrack;
-
-constexpr int kOffscreenTrackCount = 64;
 
 struct OffscreenProduction {
     const char* name = "";  // program name, the window title and message prefix
     AppWindow window;
     Demo demo;
     SyncDevice* device = nullptr;  // owns the tracks; kept, like the deliverables', to the end
-    SyncTrack* tracks[kOffscreenTrackCount] = {};
-    float trackValues[kOffscreenTrackCount] = {};  // as the last drawn frame read them
+    SyncTrack* tracks[trackCount] = {};
+    float trackValues[trackCount] = {};  // as the last drawn frame read them
 };
 
 // Opens a hidden window whose drawable is width x height with a current GL

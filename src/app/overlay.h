@@ -19,7 +19,7 @@ struct OverlayReadout {
     int bar = 0;              // from 1
     double beat = 0.0;        // from 1, fractional
     int scene = 1;
-    int cameraMode = 0;       // track 0's value
+    int cameraMode = 0;       // of track::cameraMode's value
     bool paused = false;
     bool looping = false;
     double loopStart = 0.0;   // seconds

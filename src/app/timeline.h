@@ -3,7 +3,8 @@
 // frame loop's choices can be tested without a window.
 #pragma once
 
-constexpr double rowsPerSecond = 16.0;
+#include "sync/sync.h"
+
 constexpr double endOfProduction = 207.6;  // seconds
 constexpr int firstRowOfSecondScene = 1264;  // 79.0 s
 constexpr double volumeToggleDebounce = 0.1;  // seconds of wall clock

@@ -6,6 +6,7 @@
 
 #include "app/window.h"
 #include "render/draw.h"
+#include "sync/track_names.h"
 
 namespace {
 
@@ -40,16 +41,16 @@ void setCameraFromTracks(Camera& camera, std::span<const float> trackValues)
 {
     if (trackValues.size() < 8) return;
     const float* v = trackValues.data();
-    setCameraProjection(camera, v[7], 50000.0f);
-    camera.target = glm::vec3(v[4], v[5], v[6]);
+    setCameraProjection(camera, v[track::fov], 50000.0f);
+    camera.target = glm::vec3(v[track::targetX], v[track::targetY], v[track::targetZ]);
     // Mode 1 is any value whose integer part is 1; the comparison does what
     // an int conversion would without its undefined cases (NaN, huge values).
-    if (v[0] >= 1.0f && v[0] < 2.0f) {
+    if (v[track::cameraMode] >= 1.0f && v[track::cameraMode] < 2.0f) {
         // Orbit: v1 radius, v2 degrees about the vertical axis, v3 height.
-        const float angle = v[2] / 180.0f * 3.141592f;
-        camera.eye = glm::vec3(std::sin(angle) * v[1], v[3], std::cos(angle) * v[1]);
+        const float angle = v[track::camAngleY] / 180.0f * 3.141592f;
+        camera.eye = glm::vec3(std::sin(angle) * v[track::camRadiusX], v[track::camHeightZ], std::cos(angle) * v[track::camRadiusX]);
     } else {
-        camera.eye = glm::vec3(v[1], v[2], v[3]);
+        camera.eye = glm::vec3(v[track::camRadiusX], v[track::camAngleY], v[track::camHeightZ]);
     }
 }
 

@@ -1,4 +1,4 @@
-// The camera: eye, target and projection driven by sync tracks 0 to 7, and
+// The camera: eye, target and projection driven by the camera tracks (cameraMode to fov), and
 // the six standard uniforms ("proj", "view", "viewproj", "eyePos", "nview",
 // "tview") it sets on the current program. Plain value; the Demo owns one.
 #pragma once
@@ -24,8 +24,9 @@ struct Camera {
 
 // Eye (200,0,0) towards the origin, 60 degree field of view, planes 1 and 100000.
 void initCamera(Camera& camera);
-// Tracks 0..7: v0 mode (1 = orbit), v1..v3 eye or (radius, degrees, height),
-// v4..v6 target, v7 field of view in degrees; far plane 50000.
+// The camera tracks: cameraMode (1 = orbit), camRadiusX..camHeightZ the eye or
+// (radius, degrees, height), targetX..targetZ the target, fov in degrees; far
+// plane 50000.
 void setCameraFromTracks(Camera& camera, std::span<const float> trackValues);
 // Sets the perspective projection (fieldOfView in degrees) at the window's
 // aspect ratio, unless it would be degenerate: then the last one stays.

@@ -3,27 +3,27 @@
 // (mode 3). Both use a nearer far plane than the free camera.
 #include <cmath>
 
-#include "app/window.h"
 #include "assets/camera.h"
 #include "fx/swarm_field.h"
+#include "sync/track_names.h"
 
 namespace {
 
 constexpr float kStrandFarPlane = 8000.0f;  // units
 
-// Orbit angle from track 2, degrees to radians as the track camera does it.
-inline float orbitAngle(const float* tracks) { return tracks[2] / 180.0f * 3.141592f; }
+// Orbit angle from track::camAngleY, degrees to radians as the track camera does it.
+inline float orbitAngle(const float* tracks) { return tracks[track::camAngleY] / 180.0f * 3.141592f; }
 
 }  // namespace
 
 void strandCamera(Camera& camera, const float* tracks, float time) {
-    if (tracks[0] != 2.0f) return;
+    if (tracks[track::cameraMode] != 2.0f) return;
     const float a = orbitAngle(tracks);
-    const float r = tracks[1];
-    const glm::vec3 c = strandPath(tracks[3], time);
-    setCameraProjection(camera, tracks[7], kStrandFarPlane);
-    camera.eye = glm::vec3(c.x + std::sin(a) * r, tracks[3], c.z + std::cos(a) * r);
-    camera.target = glm::vec3(c.x + tracks[4], tracks[5], c.z + tracks[6]);
+    const float r = tracks[track::camRadiusX];
+    const glm::vec3 c = strandPath(tracks[track::camHeightZ], time);
+    setCameraProjection(camera, tracks[track::fov], kStrandFarPlane);
+    camera.eye = glm::vec3(c.x + std::sin(a) * r, tracks[track::camHeightZ], c.z + std::cos(a) * r);
+    camera.target = glm::vec3(c.x + tracks[track::targetX], tracks[track::targetY], c.z + tracks[track::targetZ]);
 }
 
 void clusterCamera(Camera& camera, const float* tracks, const SwarmField& field, int32_t index) {
@@ -31,8 +31,8 @@ void clusterCamera(Camera& camera, const float* tracks, const SwarmField& field,
     const Vec4& node = field.clusterCentres[index];
     const glm::vec3 c(node.x, node.y, node.z);
     const float a = orbitAngle(tracks);
-    const float r = tracks[1];
-    setCameraProjection(camera, tracks[7], kStrandFarPlane);
-    camera.target = c + glm::vec3(tracks[4], tracks[5], tracks[6]);
-    camera.eye = c + glm::vec3(std::sin(a) * r, tracks[3], std::cos(a) * r);
+    const float r = tracks[track::camRadiusX];
+    setCameraProjection(camera, tracks[track::fov], kStrandFarPlane);
+    camera.target = c + glm::vec3(tracks[track::targetX], tracks[track::targetY], tracks[track::targetZ]);
+    camera.eye = c + glm::vec3(std::sin(a) * r, tracks[track::camHeightZ], std::cos(a) * r);
 }

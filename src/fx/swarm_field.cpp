@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "fx/link_lines.h"
+#include "sync/track_names.h"
 
 namespace {
 
@@ -14,7 +15,7 @@ constexpr float kPeriod = 3400.0f;              // height units
 constexpr float kRowSpacing = 3400.0f / 150.0f;  // 22.666666 in single precision
 constexpr float kHalfPeriod = 1700.0f;          // height units
 constexpr float kStartTime = 80.5f;             // seconds: the strand as the second scene opens
-constexpr float kStartSpread = 3.0f;            // track 23 at start-up
+constexpr float kStartSpread = 3.0f;            // strandSpread at start-up
 
 }  // namespace
 
@@ -61,8 +62,8 @@ void generate(SwarmField& field, float radius, float weight) {
         }
     }
 
-    float startTracks[64] = {};
-    startTracks[23] = kStartSpread;
+    float startTracks[trackCount] = {};
+    startTracks[track::strandSpread] = kStartSpread;
     bendStrand(field, kStartTime, startTracks);
     gatherClusters(field, kStartTime);
     sortByDistance(Vec4{}, field.clusterCentres, -1, field.secondTable);
@@ -72,17 +73,17 @@ void bendStrand(SwarmField& field, float time, const float* tracks) {
     const int32_t size = static_cast<int32_t>(field.clusterCentres.size());
     const float wavePhase = std::min(time, kWaveStop) * 3.14f;
     for (int32_t e = 0; e < field.rowCount; ++e) {
-        // Track 21 scrolls the rungs along the strand; fmod keeps the sign, so
+        // strandScroll scrolls the rungs along the strand; fmod keeps the sign, so
         // a negative scroll gives heights below -halfPeriod.
         const float h =
-            std::fmod(static_cast<float>(e) * field.rowSpacing + tracks[21], field.period) -
+            std::fmod(static_cast<float>(e) * field.rowSpacing + tracks[track::strandScroll], field.period) -
             field.halfPeriod;
         const glm::vec3 c = strandPath(h, time);
-        // Rungs near height 400 swell most (track 42); track 23 sets the base width.
-        const float bulge = std::pow(1.0f - std::fabs((h - 400.0f) / field.halfPeriod), 5.0f) * tracks[42];
-        const float spread = bulge + tracks[23];
-        // Track 22 sets how far the rungs wave about the strand.
-        const float a = h * 0.01f + std::sin(h * 0.01f + wavePhase) * tracks[22];
+        // Rungs near height 400 swell most (bulge); strandSpread sets the base width.
+        const float bulge = std::pow(1.0f - std::fabs((h - 400.0f) / field.halfPeriod), 5.0f) * tracks[track::bulge];
+        const float spread = bulge + tracks[track::strandSpread];
+        // strandWave sets how far the rungs wave about the strand.
+        const float a = h * 0.01f + std::sin(h * 0.01f + wavePhase) * tracks[track::strandWave];
         // Every point of a rung turns by the same angle: one cosine and sine per rung.
         const float cs = std::cos(a);
         const float sn = std::sin(a);

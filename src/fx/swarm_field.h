@@ -31,14 +31,15 @@ struct SwarmField {
 
 // Builds every list and the start-up strand (allocates; no GL work).
 void generate(SwarmField& field, float radius /* units */, float weight);
-// Rebuilds clusterCentres as the strand bent by the music time and tracks 21, 22, 23, 42.
+// Rebuilds clusterCentres as the strand bent by the music time and the
+// strand tracks (strandScroll, strandWave, strandSpread, bulge).
 void bendStrand(SwarmField& field, float time /* seconds */, const float* tracks);
 // Moves every node between its scattered position and its strand position.
 // A node whose scatter point is the origin has no scatter direction and is
 // scattered at the origin itself.
 void gatherClusters(SwarmField& field, float time /* seconds */);
 
-// Camera mode 2: orbits the strand path; acts only when tracks[0] is exactly 2.
+// Camera mode 2: orbits the strand path; acts only when track::cameraMode is exactly 2.
 void strandCamera(Camera& camera, const float* tracks, float time /* seconds */);
 // Camera mode 3: orbits node index; does nothing for an index outside the field.
 void clusterCamera(Camera& camera, const float* tracks, const SwarmField& field, int32_t index);

@@ -7,10 +7,10 @@
 #include "fx/link_lines.h"
 #include "fx/node_cloud.h"
 #include "scenes/scenes.h"
+#include "sync/track_names.h"
 
 namespace {
 
-constexpr int kTrackCount = 64;
 constexpr double kLongestCatchUp = 86400.0;  // seconds
 
 // The time of playback frame k before musicTime (seconds).
@@ -40,22 +40,22 @@ void respawnAsOf(NodeCloud& nodes, double musicTime)
 // frameTime, with that frame's tracks.
 void replayScene1Frame(Demo& demo, double frameTime, const float* values)
 {
-    update(demo.graphNodes, loopTime(frameTime), values[15], values[17], values[18]);
-    if (values[27] != 0.0f)
-        build(demo.links, demo.graphNodes.workingPositions, values[38], values[39]);
+    update(demo.graphNodes, loopTime(frameTime), values[track::nodeScale], values[track::twistAngle], values[track::twistRadius]);
+    if (values[track::links] != 0.0f)
+        build(demo.links, demo.graphNodes.workingPositions, values[track::crossThreshold], values[track::innerThreshold]);
 }
 
 // From the start-up state: the graph nodes and links as the first-scene
 // frames before musicTime leave them (all of them first-scene frames).
 void catchUpScene1(Demo& demo, double musicTime, const TrackSampler& sampleTracks)
 {
-    float values[kTrackCount] = {};
+    float values[trackCount] = {};
     double linkTime = -1.0;
     for (int k = 1;; ++k) {
         const double t = frameBefore(musicTime, k);
         if (t < 0.0) break;
         sampleTracks(rowAt(t), values);
-        if (values[27] != 0.0f) {
+        if (values[track::links] != 0.0f) {
             linkTime = t;
             break;
         }
@@ -79,7 +79,7 @@ void catchUpScene2(Demo& demo, double musicTime, const TrackSampler& sampleTrack
     while (sceneForRow(rowAt(frameBefore(musicTime, k))) != 1) ++k;
     const double lastScene1Frame = frameBefore(musicTime, k);
 
-    float values[kTrackCount] = {};
+    float values[trackCount] = {};
     if (lastScene1Frame >= 0.0) {
         catchUpScene1(demo, lastScene1Frame, sampleTracks);
         sampleTracks(rowAt(lastScene1Frame), values);

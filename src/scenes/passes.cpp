@@ -13,6 +13,7 @@
 #include "fx/node_cloud.h"
 #include "render/draw.h"
 #include "render/render_target.h"
+#include "sync/track_names.h"
 
 namespace {
 
@@ -139,7 +140,7 @@ void drawSkyPass(Demo& demo, const float* trackValues)
     setFlatState();
     useProgram("skybox_c.glsl");
     applyCamera(demo.camera);
-    setUniformFloat("exponent", trackValues[10]);
+    setUniformFloat("exponent", trackValues[track::skyExponent]);
     setTracks(trackValues, kFirstTracks);
     bindCubeTexture(0, demo.specularCube, GL_REPEAT, GL_LINEAR);
     bindCubeTexture(1, demo.environmentCube, GL_REPEAT, GL_LINEAR);

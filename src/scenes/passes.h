@@ -10,14 +10,14 @@
 #include <vector>
 
 #include "fx/noise.h"
+#include "sync/track_names.h"
 
 struct Demo;
 struct Mesh;
 struct NodeCloud;
 
-// Counts of "tracks" uploads: the first 32 values or all 64.
+// "tracks" uploads hold the first 32 values or all trackCount.
 constexpr int32_t kFirstTracks = 32;
-constexpr int32_t kAllTracks = 64;
 // Width of the wire spheres' and the wire shell's lines.
 constexpr float kWireLineWidth = 0.2f;  // pixels
 

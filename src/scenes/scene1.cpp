@@ -1,5 +1,5 @@
 // The first scene: sky, the turning far cloud, the graph nodes as dust, wire
-// spheres at the hubs, one shiny sphere and, while track 27 is on, the link
+// spheres at the hubs, one shiny sphere and, while track::links is on, the link
 // segments and hub halos; then the tone map and the text overlay.
 #include <span>
 
@@ -15,6 +15,7 @@
 #include "scenes/passes.h"
 #include "scenes/scene_math.h"
 #include "scenes/scenes.h"
+#include "sync/track_names.h"
 
 namespace {
 
@@ -43,7 +44,7 @@ void drawLinkSegments(Mesh& batch, const std::vector<Link>& links, const std::ve
 
 void drawScene1(const float* trackValues, Demo& demo, double musicTime)
 {
-    setCameraFromTracks(demo.camera, std::span<const float>(trackValues, kAllTracks));
+    setCameraFromTracks(demo.camera, std::span<const float>(trackValues, trackCount));
     beginFrame(demo.profiler);
 
     drawSkyPass(demo, trackValues);
@@ -86,10 +87,10 @@ void drawScene1(const float* trackValues, Demo& demo, double musicTime)
     bindParticleTextures("p_sharp_.png", "p_blurred_.png");
     bindCubeTexture(2, demo.environmentCube, GL_CLAMP_TO_EDGE, GL_LINEAR_MIPMAP_LINEAR);
     bindTexture2D(3, demo.skyTarget.texture, GL_LINEAR_MIPMAP_LINEAR);
-    update(nodes, musicTime, trackValues[15], trackValues[17], trackValues[18]);
+    update(nodes, musicTime, trackValues[track::nodeScale], trackValues[track::twistAngle], trackValues[track::twistRadius]);
     mark(demo.profiler, "particle compute");
     const int32_t nodeCount = static_cast<int32_t>(nodes.workingPositions.size());
-    drawQuadList(nodes.sprites, nodes.workingPositions, nodeDrawCount(trackValues[16], nodeCount));
+    drawQuadList(nodes.sprites, nodes.workingPositions, nodeDrawCount(trackValues[track::nodeCount], nodeCount));
     mark(demo.profiler, "particle  draw");
 
     // Wire spheres at the hubs of the last link build.
@@ -98,7 +99,7 @@ void drawScene1(const float* trackValues, Demo& demo, double musicTime)
     glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
     useProgram("skybox2.glsl");
     applyCamera(demo.camera);
-    setUniformFloat("exponent", trackValues[10]);
+    setUniformFloat("exponent", trackValues[track::skyExponent]);
     bindCubeTexture(0, demo.specularCube, GL_REPEAT, GL_LINEAR_MIPMAP_LINEAR);
     setUniformFloat("size_mul", kHubSphereSize);
     glLineWidth(kWireLineWidth);
@@ -125,7 +126,7 @@ void drawScene1(const float* trackValues, Demo& demo, double musicTime)
     drawQuads(demo.spriteBatch, 1);
     mark(demo.profiler, "shiny spheres");
 
-    if (trackValues[27] != 0.0f) {
+    if (trackValues[track::links] != 0.0f) {
         const float grow = growAt(musicTime);
         const float maxRadius = maxRadiusOf(trackValues);
 
@@ -134,10 +135,10 @@ void drawScene1(const float* trackValues, Demo& demo, double musicTime)
         applyCamera(demo.camera);
         setDepthTest(false);
         setAdditiveBlending();
-        setLineUniforms(grow, musicTime, trackValues, kAllTracks, maxRadius);
+        setLineUniforms(grow, musicTime, trackValues, trackCount, maxRadius);
         bindLibraryTexture("s0_line_.png", 0, GL_CLAMP_TO_EDGE, GL_LINEAR, GL_LINEAR);
         bindLibraryTexture("s1_line_.png", 1, GL_CLAMP_TO_EDGE, GL_LINEAR, GL_LINEAR);
-        build(demo.links, nodes.workingPositions, trackValues[38], trackValues[39]);
+        build(demo.links, nodes.workingPositions, trackValues[track::crossThreshold], trackValues[track::innerThreshold]);
         mark(demo.profiler, "line sort");
         drawLinkSegments(demo.segmentBatch, demo.links.innerLinks, nodes.workingPositions);
         drawLinkSegments(demo.segmentBatch, demo.links.crossLinks, nodes.workingPositions);
@@ -147,7 +148,7 @@ void drawScene1(const float* trackValues, Demo& demo, double musicTime)
         applyCamera(demo.camera);
         setDepthTest(true);
         setAdditiveBlending();
-        setLineUniforms(grow, musicTime, trackValues, kAllTracks, maxRadius);
+        setLineUniforms(grow, musicTime, trackValues, trackCount, maxRadius);
         bindLibraryTexture("s0_line_.png", 0, GL_CLAMP_TO_EDGE, GL_LINEAR, GL_LINEAR);
         drawRaysToPoints(demo.segmentBatch, nodes.workingPositions, demo.links.hubs, 0.0f);
     }
@@ -158,7 +159,7 @@ void drawScene1(const float* trackValues, Demo& demo, double musicTime)
     setFlatState();
     glEnable(GL_FRAMEBUFFER_SRGB);
     useProgram("tonemap1.glsl");
-    setTracks(trackValues, kAllTracks);
+    setTracks(trackValues, trackCount);
     setTimeUniform("t", musicTime);
     bindTargetTexture(demo.sceneTarget1, 0);
     bindTargetTexture(demo.bloomTarget, 1);
@@ -173,7 +174,7 @@ void drawScene1(const float* trackValues, Demo& demo, double musicTime)
     setNoDepthTest();
     setAlphaBlending();
     useProgram("morska.glsl");
-    setTracks(trackValues, kAllTracks);
+    setTracks(trackValues, trackCount);
     setUniformInt("flip", 1);
     bindLibraryTexture("txttt.png", 0, GL_CLAMP_TO_EDGE, GL_LINEAR, GL_LINEAR);
     drawMesh(demo.screenQuad);

@@ -20,6 +20,7 @@
 #include "scenes/passes.h"
 #include "scenes/scene_math.h"
 #include "scenes/scenes.h"
+#include "sync/track_names.h"
 
 namespace {
 
@@ -44,8 +45,8 @@ void updateScene2(const float* trackValues, Demo& demo, double musicTime)
     const int32_t second =
         secondIndexAt(musicTime, static_cast<int32_t>(swarm.secondTable.size()));
 
-    setCameraFromTracks(demo.camera, std::span<const float>(trackValues, kAllTracks));
-    const int32_t mode = cameraModeOf(trackValues[0]);
+    setCameraFromTracks(demo.camera, std::span<const float>(trackValues, trackCount));
+    const int32_t mode = cameraModeOf(trackValues[track::cameraMode]);
     if (mode == 2) {
         strandCamera(demo.camera, trackValues, static_cast<float>(musicTime));
     } else if (mode == 3 && !swarm.secondTable.empty()) {
@@ -63,7 +64,7 @@ void updateScene2(const float* trackValues, Demo& demo, double musicTime)
 
     const glm::vec3 eye = demo.camera.eye;
     selectNodes(swarm.clusterCentres, frameLists.clusterOrder, eye.x, eye.y, eye.z,
-                trackValues[25], trackValues[31] * 100.0f, pinFirst, demo.nearNodes,
+                trackValues[track::nearDistance], trackValues[track::shellRadius] * 100.0f, pinFirst, demo.nearNodes,
                 frameLists.farNodes, frameLists.rimNodes);
 }
 
@@ -92,7 +93,7 @@ void drawStrandPass(Demo& demo, float musicTime, const float* trackValues)
     setTracks(trackValues, kFirstTracks);
     setUniformFloat("pSize", 1.0f);
     setUniformFloat("time", musicTime);
-    setUniformFloat("size_mix", trackValues[37]);
+    setUniformFloat("size_mix", trackValues[track::sizeMix]);
     setDepthTest(true);
     glDisable(GL_CULL_FACE);
     setAlphaBlending();
@@ -102,7 +103,7 @@ void drawStrandPass(Demo& demo, float musicTime, const float* trackValues)
     useProgram("hd_dna_vao.glsl");
     applyCamera(demo.camera);
     setUniformFloat("pSize", 1.2f);
-    setUniformFloat("size_mix", trackValues[37]);
+    setUniformFloat("size_mix", trackValues[track::sizeMix]);
     setTracks(trackValues, kFirstTracks);
     setUniformFloat("time", musicTime);
     clearTarget(0.0f, 0.0f, 0.0f, 0.0f, false);
@@ -120,7 +121,7 @@ void drawScene2(const float* trackValues, Demo& demo, double musicTime)
     updateScene2(trackValues, demo, musicTime);
     SwarmField& swarm = demo.swarm;
     const std::vector<Vec4>& centres = swarm.clusterCentres;
-    const float shellRadius = trackValues[31] * 100.0f;
+    const float shellRadius = trackValues[track::shellRadius] * 100.0f;
 
     beginFrame(demo.profiler);
     drawSkyPass(demo, trackValues);
@@ -167,7 +168,7 @@ void drawScene2(const float* trackValues, Demo& demo, double musicTime)
     applyCamera(demo.camera);
     setTracks(trackValues, kFirstTracks);
     setUniformFloat("pSize", 1.0f);
-    setUniformFloat("size_mix", trackValues[37]);
+    setUniformFloat("size_mix", trackValues[track::sizeMix]);
     setTimeUniform("time", musicTime);
     // Unit 0 is a cube-map sampler in this program: bind the specular map
     // explicitly, as the first scene does, instead of relying on the sky pass.
@@ -178,7 +179,7 @@ void drawScene2(const float* trackValues, Demo& demo, double musicTime)
     // Far spheres.
     useProgram("sphere_low.glsl");
     applyCamera(demo.camera);
-    setTracks(trackValues, kAllTracks);
+    setTracks(trackValues, trackCount);
     setUniformFloat("pSize", 1.0f);
     setTimeUniform("time", musicTime);
     bindSphereTextures(demo, GL_LINEAR_MIPMAP_LINEAR);
@@ -187,7 +188,7 @@ void drawScene2(const float* trackValues, Demo& demo, double musicTime)
 
     // Wire shell and the rim spheres.
     const std::vector<int32_t>& rim = frameLists.rimNodes;
-    if (trackValues[32] != 0.0f) {
+    if (trackValues[track::wireShell] != 0.0f) {
         setDepthTest(true);
         glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
         setAdditiveBlending();
@@ -197,19 +198,19 @@ void drawScene2(const float* trackValues, Demo& demo, double musicTime)
         glLineWidth(kWireLineWidth);
         useProgram("edges.glsl");
         applyCamera(demo.camera);
-        setUniformFloat("exponent", trackValues[10]);
+        setUniformFloat("exponent", trackValues[track::skyExponent]);
         bindCubeTexture(0, demo.specularCube, GL_REPEAT, GL_LINEAR_MIPMAP_LINEAR);
         setUniformVec3("pos2", 0.0f, 0.0f, 0.0f);
-        setUniformFloat("a", trackValues[32]);
-        setUniformFloat("size_mul", trackValues[31]);
+        setUniformFloat("a", trackValues[track::wireShell]);
+        setUniformFloat("size_mul", trackValues[track::shellRadius]);
         setUniformFloat("edges", shellRadius);
         drawMesh(skyMesh);
-        if (trackValues[33] > 0.0f) {
+        if (trackValues[track::rimSpheres] > 0.0f) {
             // The last rim node gets no sphere.
             for (size_t k = 0; k + 1 < rim.size(); ++k) {
                 const Vec4& p = centres[size_t(rim[k])];
                 setUniformFloat("size_mul", kRimSphereSize);
-                setUniformFloat("a", trackValues[33]);
+                setUniformFloat("a", trackValues[track::rimSpheres]);
                 setUniformVec3("pos2", p.x, p.y, p.z);
                 drawMesh(skyMesh);
             }
@@ -229,7 +230,7 @@ void drawScene2(const float* trackValues, Demo& demo, double musicTime)
     setLineUniforms(grow, musicTime, trackValues, kFirstTracks, growRadius);
     bindLibraryTexture("s0_line_.png", 0, GL_CLAMP_TO_EDGE, GL_LINEAR, GL_LINEAR);
     mark(demo.profiler, "line draw");
-    if (trackValues[30] != 0.0f) drawRaysToPoints(demo.segmentBatch, centres, rim, kRimRayKey);
+    if (trackValues[track::rimRays] != 0.0f) drawRaysToPoints(demo.segmentBatch, centres, rim, kRimRayKey);
 
     // Links from every cluster to the strand.
     setDepthTest(false);
@@ -237,7 +238,7 @@ void drawScene2(const float* trackValues, Demo& demo, double musicTime)
     useProgram("dash101.glsl");
     applyCamera(demo.camera);
     setLineUniforms(grow, musicTime, trackValues, kFirstTracks, growRadius);
-    setUniformFloat("aa", trackValues[40]);
+    setUniformFloat("aa", trackValues[track::dashAlpha]);
     bindLibraryTexture("s0_line_.png", 0, GL_CLAMP_TO_EDGE, GL_LINEAR, GL_LINEAR);
     int32_t links = 0;
     for (const Vec4& c : centres) {
@@ -249,13 +250,13 @@ void drawScene2(const float* trackValues, Demo& demo, double musicTime)
     drawSegments(demo.segmentBatch, links);
 
     // Dust explosion of the graph nodes along the strand.
-    if (trackValues[36] != 0.0f) {
+    if (trackValues[track::explosion] != 0.0f) {
         NodeCloud& nodes = demo.graphNodes;
         useProgram("dust_explo.glsl");
         applyCamera(demo.camera);
         setUniformFloat("pSize", 4.0f);
         setTimeUniform("time", musicTime);
-        setTracks(trackValues, kAllTracks);
+        setTracks(trackValues, trackCount);
         setDepthTest(true);
         setAdditiveBlending();
         bindParticleTextures("p_sharp_.png", "p_blurred_.png");
@@ -268,7 +269,7 @@ void drawScene2(const float* trackValues, Demo& demo, double musicTime)
     }
 
     // Logo, seen from eye height 0 for the rest of this frame.
-    if (trackValues[13] != 0.0f || trackValues[35] != 0.0f) {
+    if (trackValues[track::logo] != 0.0f || trackValues[track::closing] != 0.0f) {
         setDepthTest(true);
         setAlphaBlending();
         useProgram("static_logo.glsl");
@@ -304,15 +305,15 @@ void drawScene2(const float* trackValues, Demo& demo, double musicTime)
     bindTargetTexture(demo.bloomSoftTarget, 3);
     bindLibraryTexture("vig.png", 4, GL_CLAMP_TO_EDGE, GL_LINEAR_MIPMAP_LINEAR, GL_LINEAR);
     bindLibraryTexture("noise.png", 5, GL_REPEAT, GL_NEAREST, GL_NEAREST);
-    setTracks(trackValues, kAllTracks);
+    setTracks(trackValues, trackCount);
     drawMesh(demo.screenQuad);
     mark(demo.profiler, "final_blit");
 
-    if (trackValues[11] != 0.0f || trackValues[35] != 0.0f) {
+    if (trackValues[track::scene2Overlay] != 0.0f || trackValues[track::closing] != 0.0f) {
         useProgram("vantle.glsl");
         setNoDepthTest();
         setAlphaBlending();
-        setTracks(trackValues, kAllTracks);
+        setTracks(trackValues, trackCount);
         setUniformInt("flip", 1);
         bindLibraryTexture("fs01.png", 0, GL_CLAMP_TO_EDGE, GL_LINEAR, GL_LINEAR);
         bindLibraryTexture("fs02.png", 1, GL_CLAMP_TO_EDGE, GL_LINEAR, GL_LINEAR);

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "fx/lanes.h"
+#include "sync/track_names.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ float growRadiusAt(double musicTime)
 
 float maxRadiusOf(const float* trackValues)
 {
-    return trackValues[38] > trackValues[39] ? trackValues[38] : trackValues[39];
+    return trackValues[track::crossThreshold] > trackValues[track::innerThreshold] ? trackValues[track::crossThreshold] : trackValues[track::innerThreshold];
 }
 
 int32_t nodeDrawCount(float trackValue, int32_t nodeCount)
@@ -125,9 +126,9 @@ void placeDustExplosion(std::vector<Vec4>& positions, double musicTime, const fl
 {
     const int32_t n = static_cast<int32_t>(positions.size());
     if (table.heights.size() != positions.size()) prepareDustExplosion(table, n);
-    const float radius = trackValues[34];
-    const float baseAngle = trackValues[41];
-    const float bulge = trackValues[42];
+    const float radius = trackValues[track::explosionRadius];
+    const float baseAngle = trackValues[track::explosionAngle];
+    const float bulge = trackValues[track::bulge];
     const double spin = musicTime * 0.2;
     const float time = static_cast<float>(musicTime);
     // The strand's wobble phases advance with time alike for every node.

@@ -20,15 +20,15 @@ constexpr float kRimWidth = 1510.0f;  // units
 float growAt(double musicTime /* seconds */);
 // (musicTime - 50) x 25, narrowed; never below 0 (units).
 float growRadiusAt(double musicTime /* seconds */);
-// The larger of the two link thresholds, tracks 38 and 39 (units).
+// The larger of the two link thresholds, crossThreshold and innerThreshold (units).
 float maxRadiusOf(const float* trackValues);
 
-// How many of nodeCount sprites to draw for track 16: the value truncated
+// How many of nodeCount sprites to draw for track::nodeCount: the value truncated
 // toward zero, where -1 and anything above nodeCount mean all of them and
 // any other negative count means none.
 int32_t nodeDrawCount(float trackValue, int32_t nodeCount);
 
-// Camera mode of the second scene: track 0 truncated toward zero.
+// Camera mode of the second scene: track::cameraMode truncated toward zero.
 int32_t cameraModeOf(float trackValue);
 // Entry of the second table that camera mode 3 follows: musicTime - 80.5
 // truncated toward zero, never below 0, never past the table's last entry.
@@ -64,8 +64,8 @@ struct DustExplosionTable {
 // Fills the table for nodeCount nodes (allocates).
 void prepareDustExplosion(DustExplosionTable& table, int32_t nodeCount);
 // Rewrites x, y, z of every position as the dust explosion at musicTime
-// places node i of positions.size(); w is left as it is. Tracks 34
-// (radius), 41 (base angle, radians) and 42 (bulge) steer it. The table is
+// places node i of positions.size(); w is left as it is. The tracks
+// explosionRadius, explosionAngle (base angle, radians) and bulge steer it. The table is
 // prepared first when it does not match the node count. Four nodes at a time,
 // with exactly the single-precision steps of one node, so the bits are those
 // of the node-by-node formula.

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+constexpr double rowsPerSecond = 16.0;  // rows per second of music
+
 enum KeyType : int32_t {
     Step = 0,    // hold this key's value until the next key
     Linear = 1,  // straight line to the next key

@@ -4,8 +4,6 @@
 
 #include "sync/tracks_text.h"
 
-#include "app/timeline.h"
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -30,25 +28,6 @@ constexpr float pulseLead = 0.6f;
 // The last event of a generator has no successor; it decays over the gap
 // before it, or over this many rows (half a second) when it stands alone.
 constexpr int32_t loneEventRows = 8;
-
-const char* const names[trackCount] = {
-    "camera_mode", "cam_radius_x", "cam_angle_y", "cam_height_z",    // 0-3
-    "target_x", "target_y", "target_z", "fov",                       // 4-7
-    "fade", "beat_pulse", "sky_exponent", "scene2_overlay",          // 8-11
-    "flash", "logo", "scene1_overlay", "node_scale",                 // 12-15
-    "node_count", "twist_angle", "twist_radius", "dust_brightness",  // 16-19
-    "far_cloud_brightness", "strand_scroll", "strand_wave", "strand_spread",  // 20-23
-    "rim_glow", "near_distance", "strand_softness", "links",         // 24-27
-    "line_brightness", "sky_tint", "rim_rays", "shell_radius",       // 28-31
-    "wire_shell", "rim_spheres", "explosion_radius", "closing",      // 32-35
-    "explosion", "size_mix", "cross_threshold", "inner_threshold",   // 36-39
-    "dash_alpha", "explosion_angle", "bulge", "bloom",               // 40-43
-    "grain", "vignette", "chroma", "grade",                          // 44-47
-    "free_48", "scene2_overlay_page", "free_50", "free_51",          // 48-51
-    "free_52", "free_53", "free_54", "free_55",                      // 52-55
-    "free_56", "free_57", "free_58", "free_59",                      // 56-59
-    "free_60", "free_61", "free_62", "free_63",                      // 60-63
-};
 
 const char* const typeNames[] = {"step", "linear", "smooth", "ramp"};
 
@@ -297,7 +276,7 @@ std::string formatRowAsSeconds(int32_t row)
 
 const char* trackName(int track)
 {
-    return track >= 0 && track < trackCount ? names[track] : "";
+    return track >= 0 && track < trackCount ? trackNames[track] : "";
 }
 
 int findTrack(const std::string& numberOrName)
@@ -306,7 +285,7 @@ int findTrack(const std::string& numberOrName)
     if (parseInteger(numberOrName, number))
         return number >= 0 && number < trackCount ? int(number) : -1;
     for (int t = 0; t < trackCount; ++t)
-        if (numberOrName == names[t])
+        if (numberOrName == trackNames[t])
             return t;
     return -1;
 }

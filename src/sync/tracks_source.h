@@ -6,18 +6,18 @@
 
 #include "sync/tracks_events.h"
 #include "sync/sync.h"
+#include "sync/track_names.h"
 
 #include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-constexpr int trackCount = 64;
 // Key rows are kept within +-2^30 so that the difference of two rows, which
 // the evaluation takes in 32-bit integers, can never overflow.
 constexpr int32_t maxKeyRow = 1 << 30;  // rows
 
-// The readable name of track 0..63 ("camera_mode", "fade", ...).
+// The readable name of track 0..trackCount-1 ("camera_mode", "fade", ...).
 const char* trackName(int track);
 // The track of a number ("16") or a name ("node_count"); -1 when neither.
 int findTrack(const std::string& numberOrName);
