@@ -111,6 +111,10 @@ void loadDemo(Demo& demo) {
 }
 
 void destroyDemo(Demo& demo) {
+    demo.dustExplosion = DustExplosionTable();
+    std::vector<int32_t>().swap(demo.rimNodes);
+    std::vector<int32_t>().swap(demo.farNodes);
+    std::vector<int32_t>().swap(demo.clusterOrder);
     std::vector<int32_t>().swap(demo.nearNodes);
     releaseLinkLines(demo.links);
     releaseNodeCloud(demo.farCloud);

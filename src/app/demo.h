@@ -15,6 +15,7 @@
 #include "fx/node_cloud.h"
 #include "fx/swarm_field.h"
 #include "render/render_target.h"
+#include "scenes/scene_math.h"
 
 // Design size from which every render-target size derives, whatever the window size.
 extern float designWidth;   // pixels, 1280
@@ -43,7 +44,13 @@ struct Demo {
     uint32_t reflectionCube = 0;   // GL cube map
     Mesh segmentBatch;  // segment batch of 60000 quads
     LinkLines links;
-    std::vector<int32_t> nearNodes;  // refilled by the second scene every frame
+    // The second scene's lists of the frame, emptied every frame; they keep
+    // their storage from frame to frame.
+    std::vector<int32_t> nearNodes;
+    std::vector<int32_t> clusterOrder;  // every cluster, ascending distance from the origin
+    std::vector<int32_t> farNodes;
+    std::vector<int32_t> rimNodes;
+    DustExplosionTable dustExplosion;   // filled on the first explosion
 };
 
 // Render-target size along one axis for a scale of the design size: below

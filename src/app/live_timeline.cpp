@@ -59,12 +59,6 @@ FileStamp readFileStamp(const std::filesystem::path& path)
     return stamp;
 }
 
-double wallClockSeconds()
-{
-    using namespace std::chrono;
-    return duration<double>(system_clock::now().time_since_epoch()).count();
-}
-
 void beginTimelineWatch(TimelineWatch& watch, const CompileOptions& options)
 {
     watch = TimelineWatch{};

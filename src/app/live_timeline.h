@@ -55,7 +55,5 @@ void beginTimelineWatch(TimelineWatch& watch, const CompileOptions& options);
 // good compile, replaces the keys of tracks[0..trackCount-1] (null entries skipped)
 // and writes the track files; each line to print goes to messages, errors as
 // "file:line: message".
-TimelinePoll pollTimelineFiles(TimelineWatch& watch, double now, SyncTrack* const* tracks,
+TimelinePoll pollTimelineFiles(TimelineWatch& watch, double now /* systemClockSeconds */, SyncTrack* const* tracks,
                                std::vector<std::string>& messages);
-// Wall time in the files' clock: seconds since 1970.
-double wallClockSeconds();

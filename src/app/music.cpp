@@ -1,11 +1,12 @@
 #include "app/music.h"
 
+#include "app/clocks.h"
+
 #include <SDL2/SDL.h>
 #include <mpg123.h>
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <mutex>
@@ -72,12 +73,6 @@ void announceVerdict(PendingDecode* pending, bool decoded)
     pending->verdictReady.notify_all();
 }
 
-double nowSeconds()
-{
-    using namespace std::chrono;
-    return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
-
 void fillAudio(void*, Uint8* stream, int length)
 {
     int16_t* out = reinterpret_cast<int16_t*>(stream);
@@ -88,7 +83,7 @@ void fillAudio(void*, Uint8* stream, int length)
     }
     // The buffer requested now is heard after the one the device still
     // holds; the clock is told where the listener is at this moment.
-    noteAudioCallback(music.clock, music.submittedFrames, frames, music.bufferFrames, nowSeconds());
+    noteAudioCallback(music.clock, music.submittedFrames, frames, music.bufferFrames, steadyClockSeconds());
 
     const float volume = music.volume.load();
     const int64_t total = int64_t(music.samples.size()) / outputChannels;
@@ -163,7 +158,7 @@ void finishPendingDecode()
 // the clock reports it until the next buffer is being heard.
 void moveToFrame(int64_t frame)
 {
-    music.playStartTime = nowSeconds() - double(frame) / outputRate;
+    music.playStartTime = steadyClockSeconds() - double(frame) / outputRate;
     if (!music.device)
         return;
     SDL_LockAudioDevice(music.device);
@@ -284,7 +279,7 @@ void startMusicOutput()
 void playMusic(MusicStream stream)
 {
     finishPendingDecode();
-    music.playStartTime = nowSeconds();
+    music.playStartTime = steadyClockSeconds();
     music.silentClock = stream == 0 || music.device == 0;
     music.hasTune = stream != 0;
     music.paused = false;
@@ -338,7 +333,7 @@ int64_t musicBytePosition(MusicStream)
 {
     if (music.paused)
         return music.pausedFrame * bytesPerFrame;
-    const double now = nowSeconds();
+    const double now = steadyClockSeconds();
     if (music.silentClock || music.device == 0)
         return int64_t((now - music.playStartTime) * outputRate) * bytesPerFrame;
     SDL_LockAudioDevice(music.device);
@@ -350,11 +345,6 @@ int64_t musicBytePosition(MusicStream)
 double musicBytesToSeconds(MusicStream, int64_t bytes)
 {
     return double(bytes) / double(bytesPerFrame * outputRate);
-}
-
-void updateMusic()
-{
-    // SDL pulls the audio on its own thread; nothing to do per frame.
 }
 
 void closeMusicDevice()

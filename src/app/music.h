@@ -65,8 +65,6 @@ void seekMusic(MusicStream stream, double seconds);
 int64_t musicBytePosition(MusicStream stream);
 // Seconds for a byte position of the stream.
 double musicBytesToSeconds(MusicStream stream, int64_t bytes);
-// Periodic work, once per frame.
-void updateMusic();
 // Stops the device's audio thread; called once at shutdown, so the thread
 // never reads the tune while the process tears it down.
 void closeMusicDevice();

@@ -6,18 +6,14 @@
 #pragma once
 
 #include "app/demo.h"
+#include "app/production.h"
 #include "app/window.h"
-#include "sync/track_names.h"
-
-struct SyncDevice;
-struct SyncTrack;
 
 struct OffscreenProduction {
     const char* name = "";  // program name, the window title and message prefix
     AppWindow window;
     Demo demo;
-    SyncDevice* device = nullptr;  // owns the tracks; kept, like the deliverables', to the end
-    SyncTrack* tracks[trackCount] = {};
+    ProductionTracks tracks;
     float trackValues[trackCount] = {};  // as the last drawn frame read them
 };
 
@@ -27,8 +23,6 @@ struct OffscreenProduction {
 // loaded and why in window.failure, when no window could be made.
 bool loadOffscreenProduction(const char* name, int width /* pixels */, int height /* pixels */,
                              OffscreenProduction& production);
-// Fills the 64 track values at a row (rows).
-void sampleProductionTracks(const OffscreenProduction& production, double row, float* values);
 // Brings the Demo, whatever was drawn before, to the state playback leaves
 // just before the frame at musicTime, so a frame drawn there matches playback.
 void catchUpProduction(OffscreenProduction& production, double musicTime /* seconds */);
@@ -37,5 +31,5 @@ void catchUpProduction(OffscreenProduction& production, double musicTime /* seco
 // float, the scene of the row. GL errors raised by the frame are printed on
 // stderr, not fatal. Does not wait for GL to finish.
 void drawProductionFrame(OffscreenProduction& production, double musicTime /* seconds */);
-// Releases the Demo's CPU lists and the GL context.
+// Releases the Demo's CPU lists, the tracks and the GL context.
 void releaseOffscreenProduction(OffscreenProduction& production);

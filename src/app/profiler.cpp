@@ -1,20 +1,16 @@
 #include "app/profiler.h"
 
-#include <chrono>
+#include "app/clocks.h"
+
 #include <cstdio>
 
 #include <GL/glew.h>
 
 namespace {
 
-int64_t readCounter()
-{
-    return std::chrono::steady_clock::now().time_since_epoch().count();
-}
-
 double secondsNow(const Profiler& profiler)
 {
-    return double(readCounter() - profiler.startCount) * profiler.secondsPerTick;
+    return double(steadyClockTicks() - profiler.startCount) * profiler.secondsPerTick;
 }
 
 bool timestampsSupported()
@@ -104,9 +100,8 @@ void openGpuFrame(GpuProfile& gpu)
 
 Profiler::Profiler()
 {
-    using Period = std::chrono::steady_clock::period;
-    secondsPerTick = double(Period::num) / double(Period::den);
-    startCount = readCounter();
+    secondsPerTick = steadyClockTickSeconds();
+    startCount = steadyClockTicks();
 }
 
 const GpuQueryFunctions& gpuQueryFunctionsGL()
@@ -149,7 +144,7 @@ void mark(Profiler& profiler, std::string_view name)
         profiler.spareNames.pop_back();
         profiler.names.back().assign(name);
     }
-    profiler.times.push_back(double(readCounter() - profiler.startCount) * profiler.secondsPerTick);
+    profiler.times.push_back(double(steadyClockTicks() - profiler.startCount) * profiler.secondsPerTick);
 
     GpuProfile& gpu = profiler.gpu;
     if (gpu.enabled && gpu.current >= 0) {

@@ -4,7 +4,6 @@
 
 #include "app/demo.h"
 #include "app/timeline.h"
-#include "fx/link_lines.h"
 #include "fx/node_cloud.h"
 #include "scenes/scenes.h"
 #include "sync/track_names.h"
@@ -40,9 +39,8 @@ void respawnAsOf(NodeCloud& nodes, double musicTime)
 // frameTime, with that frame's tracks.
 void replayScene1Frame(Demo& demo, double frameTime, const float* values)
 {
-    update(demo.graphNodes, loopTime(frameTime), values[track::nodeScale], values[track::twistAngle], values[track::twistRadius]);
-    if (values[track::links] != 0.0f)
-        build(demo.links, demo.graphNodes.workingPositions, values[track::crossThreshold], values[track::innerThreshold]);
+    moveGraphNodes(demo, loopTime(frameTime), values);
+    linkGraphNodes(demo, values);
 }
 
 // From the start-up state: the graph nodes and links as the first-scene

@@ -21,11 +21,6 @@ constexpr float kLineSize = 0.0425f;
 
 } // namespace
 
-void useProgram(const char* name)
-{
-    useShader(name);
-}
-
 void setTracks(const float* trackValues, int32_t count)
 {
     setUniformFloatArray("tracks", trackValues, count);
@@ -94,13 +89,46 @@ void setNoBlending()
     glDisable(GL_BLEND);
 }
 
-void setLineUniforms(float grow, double musicTime, const float* trackValues, int32_t trackCount,
+void setDepthWrites(bool on)
+{
+    glDepthMask(on ? GL_TRUE : GL_FALSE);
+}
+
+void setNoFaceCulling()
+{
+    glDisable(GL_CULL_FACE);
+}
+
+void beginWireframe(bool smoothLines)
+{
+    glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+    if (smoothLines)
+        glEnable(GL_LINE_SMOOTH);
+    glLineWidth(kWireLineWidth);
+}
+
+void endWireframe()
+{
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+}
+
+void beginSrgbOutput()
+{
+    glEnable(GL_FRAMEBUFFER_SRGB);
+}
+
+void endSrgbOutput()
+{
+    glDisable(GL_FRAMEBUFFER_SRGB);
+}
+
+void setLineUniforms(float grow, double musicTime, const float* trackValues, int32_t uploaded,
                      float maxRadius)
 {
     setUniformFloat("grow", grow);
     setUniformFloat("linesize", kLineSize);
     setTimeUniform("t", musicTime);
-    setTracks(trackValues, trackCount);
+    setTracks(trackValues, uploaded);
     setUniformFloat("max_radius", maxRadius);
 }
 
@@ -138,7 +166,7 @@ void drawSkyPass(Demo& demo, const float* trackValues)
     // Not cleared: the dome covers every pixel.
     beginRenderTarget(demo.skyTarget);
     setFlatState();
-    useProgram("skybox_c.glsl");
+    useShader("skybox_c.glsl");
     applyCamera(demo.camera);
     setUniformFloat("exponent", trackValues[track::skyExponent]);
     setTracks(trackValues, kFirstTracks);

@@ -21,9 +21,6 @@ constexpr int32_t kFirstTracks = 32;
 // Width of the wire spheres' and the wire shell's lines.
 constexpr float kWireLineWidth = 0.2f;  // pixels
 
-// Makes the program of that shader file current; when there is none prints
-// "cant find %s\n" and leaves the current program as it is.
-void useProgram(const char* name);
 // "tracks" = the first count track values (32 or 64), on the current program.
 void setTracks(const float* trackValues, int32_t count);
 // "time" or another float uniform from the music time, narrowed to float.
@@ -48,11 +45,23 @@ void setAdditiveBlending();
 void setStrandGlowBlending();
 // Blending off.
 void setNoBlending();
+// Depth writes on or off; the depth test stays as it is.
+void setDepthWrites(bool on);
+// Both faces of every triangle drawn.
+void setNoFaceCulling();
+// Triangles drawn as their edges, lines kWireLineWidth wide, until
+// endWireframe. With smoothLines the lines are anti-aliased from then on:
+// endWireframe leaves that on, as every later wire draw of the run expects.
+void beginWireframe(bool smoothLines);
+void endWireframe();
+// Writes into the window's framebuffer are encoded to sRGB until endSrgbOutput.
+void beginSrgbOutput();
+void endSrgbOutput();
 
-// "grow", "linesize", "t", "tracks" (the first trackCount values) and
+// "grow", "linesize", "t", "tracks" (the first `uploaded` values) and
 // "max_radius": the uniforms every line and ray program reads.
 void setLineUniforms(float grow /* 0..1 */, double musicTime /* seconds */,
-                     const float* trackValues, int32_t trackCount, float maxRadius);
+                     const float* trackValues, int32_t uploaded, float maxRadius);
 // The sharp and the blurred particle sprite (library file names) on units 0
 // and 1, repeating, mipmapped minification, linear magnification.
 void bindParticleTextures(const char* sharp, const char* blurred);

@@ -8,6 +8,7 @@
 #include "app/demo.h"
 #include "assets/camera.h"
 #include "assets/mesh.h"
+#include "assets/shader.h"
 #include "fx/link_lines.h"
 #include "fx/node_cloud.h"
 #include "render/draw.h"
@@ -40,27 +41,18 @@ void drawLinkSegments(Mesh& batch, const std::vector<Link>& links, const std::ve
     drawSegments(batch, count);
 }
 
-} // namespace
-
-void drawScene1(const float* trackValues, Demo& demo, double musicTime)
+// Background copy of the sky.
+void drawSkyCopy1(Demo& demo)
 {
-    setCameraFromTracks(demo.camera, std::span<const float>(trackValues, trackCount));
-    beginFrame(demo.profiler);
-
-    drawSkyPass(demo, trackValues);
-    mark(demo.profiler, "background");
-
-    beginRenderTarget(demo.sceneTarget1);
-    clearTarget(0.0f, 0.0f, 0.0f, 0.0f, true);
-
-    // Background copy of the sky.
     setFlatState();
-    useProgram("blit.glsl");
+    useShader("blit.glsl");
     bindTargetTexture(demo.skyTarget, 0);
     drawMesh(demo.screenQuad);
+}
 
-    // Far cloud.
-    useProgram("bg_particles.glsl");
+void drawFarCloud1(Demo& demo, const float* trackValues, double musicTime)
+{
+    useShader("bg_particles.glsl");
     applyCamera(demo.camera);
     setUniformFloat("pSize", 4.0f);
     setTracks(trackValues, kFirstTracks);
@@ -73,11 +65,13 @@ void drawScene1(const float* trackValues, Demo& demo, double musicTime)
     spinPoints(demo.farCloud, static_cast<float>(musicTime * 1.5));
     drawQuadList(demo.farCloud.sprites, demo.farCloud.workingPositions,
                  static_cast<int32_t>(demo.farCloud.workingPositions.size()));
-    mark(demo.profiler, "floating particles");
+}
 
-    // Graph nodes as dust.
+// The graph nodes moved for this frame, drawn as dust.
+void drawGraphDust(Demo& demo, const float* trackValues, double musicTime)
+{
     NodeCloud& nodes = demo.graphNodes;
-    useProgram("dust.glsl");
+    useShader("dust.glsl");
     applyCamera(demo.camera);
     setUniformFloat("pSize", 4.0f);
     setTimeUniform("time", musicTime);
@@ -87,35 +81,43 @@ void drawScene1(const float* trackValues, Demo& demo, double musicTime)
     bindParticleTextures("p_sharp_.png", "p_blurred_.png");
     bindCubeTexture(2, demo.environmentCube, GL_CLAMP_TO_EDGE, GL_LINEAR_MIPMAP_LINEAR);
     bindTexture2D(3, demo.skyTarget.texture, GL_LINEAR_MIPMAP_LINEAR);
-    update(nodes, musicTime, trackValues[track::nodeScale], trackValues[track::twistAngle], trackValues[track::twistRadius]);
+    moveGraphNodes(demo, musicTime, trackValues);
     mark(demo.profiler, "particle compute");
     const int32_t nodeCount = static_cast<int32_t>(nodes.workingPositions.size());
-    drawQuadList(nodes.sprites, nodes.workingPositions, nodeDrawCount(trackValues[track::nodeCount], nodeCount));
+    drawQuadList(nodes.sprites, nodes.workingPositions,
+                 nodeDrawCount(trackValues[track::nodeCount], nodeCount));
     mark(demo.profiler, "particle  draw");
+}
 
-    // Wire spheres at the hubs of the last link build.
+// Wire spheres at the hubs of the last link build.
+void drawHubSpheres(Demo& demo, const float* trackValues)
+{
+    const std::vector<Vec4>& positions = demo.graphNodes.workingPositions;
+    const int32_t nodeCount = static_cast<int32_t>(positions.size());
     setDepthTest(true);
     setAdditiveBlending();
-    glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
-    useProgram("skybox2.glsl");
+    beginWireframe(false);
+    useShader("skybox2.glsl");
     applyCamera(demo.camera);
     setUniformFloat("exponent", trackValues[track::skyExponent]);
     bindCubeTexture(0, demo.specularCube, GL_REPEAT, GL_LINEAR_MIPMAP_LINEAR);
     setUniformFloat("size_mul", kHubSphereSize);
-    glLineWidth(kWireLineWidth);
     for (int32_t hub : demo.links.hubs) {
         if (hub < 0 || hub >= nodeCount) continue;
-        const Vec4& p = nodes.workingPositions[size_t(hub)];
+        const Vec4& p = positions[size_t(hub)];
         setUniformFloat("a", kHubSphereAlpha);
         setUniformVec3("pos2", p.x, p.y, p.z);
         drawMesh(skyMesh);
     }
-    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    endWireframe();
+}
 
-    // Shiny sphere: one sprite at the origin with weight 1.
+// One sprite at the origin with weight 1.
+void drawShinySphere(Demo& demo, const float* trackValues, double musicTime)
+{
     setDepthTest(true);
     setNoBlending();
-    useProgram("sphere_2.glsl");
+    useShader("sphere_2.glsl");
     applyCamera(demo.camera);
     setTracks(trackValues, kFirstTracks);
     setUniformFloat("pSize", 1.0f);
@@ -124,41 +126,43 @@ void drawScene1(const float* trackValues, Demo& demo, double musicTime)
     setQuad(demo.spriteBatch, 0, 0.0f, 0.0f, 0.0f, 1.0f);
     uploadQuadBatch(demo.spriteBatch, 1);
     drawQuads(demo.spriteBatch, 1);
-    mark(demo.profiler, "shiny spheres");
+}
 
-    if (trackValues[track::links] != 0.0f) {
-        const float grow = growAt(musicTime);
-        const float maxRadius = maxRadiusOf(trackValues);
+// While track::links is on: the segments between linked nodes, then the
+// halos, rays from the origin to every hub.
+void drawLinks(Demo& demo, const float* trackValues, double musicTime)
+{
+    const std::vector<Vec4>& positions = demo.graphNodes.workingPositions;
+    const float grow = growAt(musicTime);
+    const float maxRadius = maxRadiusOf(trackValues);
 
-        // Segments between linked nodes.
-        useProgram("line_c.glsl");
-        applyCamera(demo.camera);
-        setDepthTest(false);
-        setAdditiveBlending();
-        setLineUniforms(grow, musicTime, trackValues, trackCount, maxRadius);
-        bindLibraryTexture("s0_line_.png", 0, GL_CLAMP_TO_EDGE, GL_LINEAR, GL_LINEAR);
-        bindLibraryTexture("s1_line_.png", 1, GL_CLAMP_TO_EDGE, GL_LINEAR, GL_LINEAR);
-        build(demo.links, nodes.workingPositions, trackValues[track::crossThreshold], trackValues[track::innerThreshold]);
-        mark(demo.profiler, "line sort");
-        drawLinkSegments(demo.segmentBatch, demo.links.innerLinks, nodes.workingPositions);
-        drawLinkSegments(demo.segmentBatch, demo.links.crossLinks, nodes.workingPositions);
+    useShader("line_c.glsl");
+    applyCamera(demo.camera);
+    setDepthTest(false);
+    setAdditiveBlending();
+    setLineUniforms(grow, musicTime, trackValues, trackCount, maxRadius);
+    bindLibraryTexture("s0_line_.png", 0, GL_CLAMP_TO_EDGE, GL_LINEAR, GL_LINEAR);
+    bindLibraryTexture("s1_line_.png", 1, GL_CLAMP_TO_EDGE, GL_LINEAR, GL_LINEAR);
+    linkGraphNodes(demo, trackValues);
+    mark(demo.profiler, "line sort");
+    drawLinkSegments(demo.segmentBatch, demo.links.innerLinks, positions);
+    drawLinkSegments(demo.segmentBatch, demo.links.crossLinks, positions);
 
-        // Halos: rays from the origin to every hub.
-        useProgram("amen.glsl");
-        applyCamera(demo.camera);
-        setDepthTest(true);
-        setAdditiveBlending();
-        setLineUniforms(grow, musicTime, trackValues, trackCount, maxRadius);
-        bindLibraryTexture("s0_line_.png", 0, GL_CLAMP_TO_EDGE, GL_LINEAR, GL_LINEAR);
-        drawRaysToPoints(demo.segmentBatch, nodes.workingPositions, demo.links.hubs, 0.0f);
-    }
+    useShader("amen.glsl");
+    applyCamera(demo.camera);
+    setDepthTest(true);
+    setAdditiveBlending();
+    setLineUniforms(grow, musicTime, trackValues, trackCount, maxRadius);
+    bindLibraryTexture("s0_line_.png", 0, GL_CLAMP_TO_EDGE, GL_LINEAR, GL_LINEAR);
+    drawRaysToPoints(demo.segmentBatch, positions, demo.links.hubs, 0.0f);
+}
 
-    endRenderTarget(demo.sceneTarget1);
-
-    // Tone map into the window.
+// Tone map into the window (sRGB output from here to the end of the frame).
+void drawToneMap1(Demo& demo, const float* trackValues, double musicTime)
+{
     setFlatState();
-    glEnable(GL_FRAMEBUFFER_SRGB);
-    useProgram("tonemap1.glsl");
+    beginSrgbOutput();
+    useShader("tonemap1.glsl");
     setTracks(trackValues, trackCount);
     setTimeUniform("t", musicTime);
     bindTargetTexture(demo.sceneTarget1, 0);
@@ -168,17 +172,60 @@ void drawScene1(const float* trackValues, Demo& demo, double musicTime)
     bindLibraryTexture("vig.png", 4, GL_CLAMP_TO_EDGE, GL_LINEAR, GL_LINEAR);
     bindTargetTexture(demo.skyTarget, 5);
     drawMesh(demo.screenQuad);
-    mark(demo.profiler, "final_blit");
+}
 
-    // Text overlay.
+// The title and credit pages of txttt.png.
+void drawTextOverlay1(Demo& demo, const float* trackValues)
+{
     setNoDepthTest();
     setAlphaBlending();
-    useProgram("morska.glsl");
+    useShader("morska.glsl");
     setTracks(trackValues, trackCount);
     setUniformInt("flip", 1);
     bindLibraryTexture("txttt.png", 0, GL_CLAMP_TO_EDGE, GL_LINEAR, GL_LINEAR);
     drawMesh(demo.screenQuad);
+}
 
-    glDisable(GL_FRAMEBUFFER_SRGB);
+} // namespace
+
+void moveGraphNodes(Demo& demo, double musicTime, const float* trackValues)
+{
+    update(demo.graphNodes, musicTime, trackValues[track::nodeScale], trackValues[track::twistAngle],
+           trackValues[track::twistRadius]);
+}
+
+bool linkGraphNodes(Demo& demo, const float* trackValues)
+{
+    if (trackValues[track::links] == 0.0f) return false;
+    build(demo.links, demo.graphNodes.workingPositions, trackValues[track::crossThreshold],
+          trackValues[track::innerThreshold]);
+    return true;
+}
+
+void drawScene1(const float* trackValues, Demo& demo, double musicTime)
+{
+    setCameraFromTracks(demo.camera, std::span<const float>(trackValues, trackCount));
+    beginFrame(demo.profiler);
+
+    drawSkyPass(demo, trackValues);
+    mark(demo.profiler, "background");
+
+    beginRenderTarget(demo.sceneTarget1);
+    clearTarget(0.0f, 0.0f, 0.0f, 0.0f, true);
+    drawSkyCopy1(demo);
+    drawFarCloud1(demo, trackValues, musicTime);
+    mark(demo.profiler, "floating particles");
+    drawGraphDust(demo, trackValues, musicTime);
+    drawHubSpheres(demo, trackValues);
+    drawShinySphere(demo, trackValues, musicTime);
+    mark(demo.profiler, "shiny spheres");
+    if (trackValues[track::links] != 0.0f)
+        drawLinks(demo, trackValues, musicTime);
+    endRenderTarget(demo.sceneTarget1);
+
+    drawToneMap1(demo, trackValues, musicTime);
+    mark(demo.profiler, "final_blit");
+    drawTextOverlay1(demo, trackValues);
+    endSrgbOutput();
     reportProfileOnKey(demo);
 }

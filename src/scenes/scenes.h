@@ -14,6 +14,12 @@ struct SwarmField;
 void drawScene1(const float* trackValues, Demo& demo, double musicTime /* seconds */);
 // Second scene (from row 1264 on).
 void drawScene2(const float* trackValues, Demo& demo, double musicTime /* seconds */);
+// The first scene's graph node step: the nodes moved to the frame's music
+// time, scale and twist (node tracks).
+void moveGraphNodes(Demo& demo, double musicTime /* seconds */, const float* trackValues);
+// While track::links is on, the link graph rebuilt on the moved nodes with
+// the frame's thresholds; false (and the links as they were) while it is off.
+bool linkGraphNodes(Demo& demo, const float* trackValues);
 // The second scene's strand update: bends the strand, gathers the clusters
 // onto it, fills clusterOrder (when given) by distance from the origin, then
 // pins cluster 0 to the origin before 114.12 s; true when it pinned. The
