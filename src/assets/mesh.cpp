@@ -17,12 +17,18 @@ constexpr unsigned kImportFlags = aiProcess_CalcTangentSpace | aiProcess_JoinIde
                                   aiProcess_Triangulate | aiProcess_PreTransformVertices |
                                   aiProcess_SortByPType | aiProcess_OptimizeMeshes;
 
-constexpr int32_t kImportedFloats = 15;  // position 4, texcoord 2, normal 3, tangent 3, bitangent 3
-constexpr int32_t kSpriteFloats = 6;     // position 4, texcoord 2
-constexpr int32_t kSegmentFloats = 10;   // p0 3, p1 3, texcoord 2, texcoord2 2
+constexpr int32_t kImportedFloats = layoutFloats(importedLayout);
+constexpr int32_t kSpriteFloats = layoutFloats(spriteLayout);
+constexpr int32_t kSegmentFloats = layoutFloats(segmentLayout);
 
 const float kQuadVertices[16] = {-1, -1, 0, 1, 1, -1, 0, 1, -1, 1, 0, 1, 1, 1, 0, 1};
 const uint16_t kQuadIndices[6] = {0, 1, 2, 3, 2, 1};
+
+// Where a block of a vertex buffer of v vertices starts.
+float* blockStart(std::vector<float>& vertices, size_t v, const VertexBlock& block)
+{
+    return vertices.data() + v * static_cast<size_t>(block.floatsBefore);
+}
 
 // Corner c of a quad: (c & 1, c >> 1) -> (0,0), (1,0), (0,1), (1,1).
 constexpr float cornerU(int c) { return static_cast<float>(c & 1); }
@@ -97,11 +103,11 @@ bool loadMeshFile(const char* path, Mesh& mesh)
     const size_t v = source->mNumVertices;
     const size_t t = source->mNumFaces;
     std::vector<float> vertices(v * kImportedFloats, 0.0f);
-    float* positions = vertices.data();
-    float* texcoords = positions + 4 * v;
-    float* normals = texcoords + 2 * v;
-    float* tangents = normals + 3 * v;
-    float* bitangents = tangents + 3 * v;
+    float* positions = blockStart(vertices, v, importedLayout[0]);
+    float* texcoords = blockStart(vertices, v, importedLayout[1]);
+    float* normals = blockStart(vertices, v, importedLayout[2]);
+    float* tangents = blockStart(vertices, v, importedLayout[3]);
+    float* bitangents = blockStart(vertices, v, importedLayout[4]);
     for (size_t i = 0; i < v; ++i) {
         const aiVector3D& p = source->mVertices[i];
         positions[4 * i + 0] = p.x;
@@ -186,8 +192,8 @@ void layoutQuadBatch(Mesh& mesh, int32_t quadCount)
     mesh.floatsPerVertex = kSpriteFloats;
     mesh.indexType = kMeshIndex32;
     mesh.vertexData.assign(v * kSpriteFloats, 0.0f);
-    float* positions = mesh.vertexData.data();
-    float* texcoords = positions + 4 * v;
+    float* positions = blockStart(mesh.vertexData, v, spriteLayout[0]);
+    float* texcoords = blockStart(mesh.vertexData, v, spriteLayout[1]);
     // The quad's index stands in z; w is 1/32 on the right-hand corners.
     for (int32_t q = 0; q < quadCount; ++q) {
         for (int c = 0; c < 4; ++c) {
@@ -237,10 +243,10 @@ void setSegment(Mesh& batch, int32_t q, float x0, float y0, float z0,
     if (q < 0 || static_cast<size_t>(q) * 4 + 4 > v ||
         batch.vertexData.size() < v * kSegmentFloats)
         return;
-    float* p0 = batch.vertexData.data();
-    float* p1 = p0 + 3 * v;
-    float* uv = p1 + 3 * v;
-    float* uv2 = uv + 2 * v;
+    float* p0 = blockStart(batch.vertexData, v, segmentLayout[0]);
+    float* p1 = blockStart(batch.vertexData, v, segmentLayout[1]);
+    float* uv = blockStart(batch.vertexData, v, segmentLayout[2]);
+    float* uv2 = blockStart(batch.vertexData, v, segmentLayout[3]);
     for (int c = 0; c < 4; ++c) {
         const size_t vertex = static_cast<size_t>(q) * 4 + c;
         p0[3 * vertex + 0] = x0;

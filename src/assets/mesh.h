@@ -4,6 +4,7 @@
 // Meshes are made once and live for the whole run; GL objects end with the context.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -15,6 +16,29 @@ constexpr uint32_t kMeshIndex32 = 0x1405;
 constexpr int32_t kMaxImportedVertices = 65536;
 // Fixed capacity of the segment quad batch.
 constexpr int32_t kSegmentBatchQuads = 60000;
+
+// One planar block of a vertex buffer: the attribute it feeds, its float
+// components, and where it starts, in floats per vertex of the blocks before
+// it (the block of every vertex starts at vertexCount x floatsBefore floats).
+struct VertexBlock {
+    const char* name;
+    int32_t components;
+    int32_t floatsBefore;
+};
+
+// The layouts the makers below write and the drawing helpers read.
+inline constexpr VertexBlock importedLayout[] = {
+    {"position", 4, 0}, {"texcoord", 2, 4}, {"normal", 3, 6}, {"tangent", 3, 9}, {"bitangent", 3, 12}};
+inline constexpr VertexBlock spriteLayout[] = {{"position", 4, 0}, {"texcoord", 2, 4}};
+inline constexpr VertexBlock segmentLayout[] = {
+    {"p0", 3, 0}, {"p1", 3, 3}, {"texcoord", 2, 6}, {"texcoord2", 2, 8}};
+
+// Floats per vertex of a layout: all its blocks.
+template <size_t N>
+constexpr int32_t layoutFloats(const VertexBlock (&layout)[N])
+{
+    return layout[N - 1].floatsBefore + layout[N - 1].components;
+}
 
 struct Mesh {
     uint32_t vertexBuffer = 0;      // GL buffer, planar vertex blocks

@@ -13,18 +13,6 @@ const char* const kSamplerNames[kTextureUnits] = {"Texture0", "Texture1", "Textu
                                                   "Texture3", "Texture4", "Texture5",
                                                   "Texture6", "Texture7", "Texture8"};
 
-// One planar attribute block: name, float components, offset in floats per vertex.
-struct AttributeBlock {
-    const char* name;
-    GLint components;
-    int32_t floatsBefore;  // summed sizes of the blocks before it, per vertex
-};
-
-const AttributeBlock kMeshBlocks[] = {{"position", 4, 0}, {"texcoord", 2, 4}, {"normal", 3, 6}};
-const AttributeBlock kQuadBlocks[] = {{"position", 4, 0}, {"texcoord", 2, 4}};
-const AttributeBlock kSegmentBlocks[] = {
-    {"p0", 3, 0}, {"p1", 3, 3}, {"texcoord", 2, 6}, {"texcoord2", 2, 8}};
-
 GLuint currentProgram()
 {
     GLint program = 0;
@@ -35,7 +23,7 @@ GLuint currentProgram()
 // Binds the mesh, points every block the program declares (and the mesh
 // holds) at its attribute, draws indexCount indices, and disables the arrays.
 template <size_t N>
-void drawBlocks(const Mesh& mesh, const AttributeBlock (&blocks)[N], int64_t indexCount)
+void drawBlocks(const Mesh& mesh, const VertexBlock (&blocks)[N], int64_t indexCount)
 {
     if (mesh.vertexBuffer == 0 || mesh.indexBuffer == 0 || indexCount <= 0) return;
     const GLuint program = currentProgram();
@@ -82,7 +70,7 @@ int32_t clampQuads(const Mesh& batch, int32_t quadCount)
 // a read-back that has already waited for earlier draws; and quads past the
 // count keep what they held, as drawQuads of an untouched batch expects.
 template <size_t N>
-void uploadBlocks(Mesh& batch, const AttributeBlock (&blocks)[N], int32_t quadCount)
+void uploadBlocks(Mesh& batch, const VertexBlock (&blocks)[N], int32_t quadCount)
 {
     if (batch.vertexBuffer == 0) return;
     const size_t v = static_cast<size_t>(batch.vertexCount);
@@ -213,27 +201,27 @@ void bindLibraryTexture(const char* name, int32_t unit, GLint wrap, GLint minFil
 
 void drawMesh(const Mesh& mesh)
 {
-    drawBlocks(mesh, kMeshBlocks, 3 * static_cast<int64_t>(mesh.triangleCount));
+    drawBlocks(mesh, importedLayout, 3 * static_cast<int64_t>(mesh.triangleCount));
 }
 
 void drawQuads(const Mesh& batch, int32_t quadCount)
 {
-    drawBlocks(batch, kQuadBlocks, 6 * static_cast<int64_t>(clampQuads(batch, quadCount)));
+    drawBlocks(batch, spriteLayout, 6 * static_cast<int64_t>(clampQuads(batch, quadCount)));
 }
 
 void drawSegments(const Mesh& batch, int32_t quadCount)
 {
     const int32_t quads = clampQuads(batch, quadCount);
-    drawBlocks(batch, kSegmentBlocks, 6 * static_cast<int64_t>(quads));
+    drawBlocks(batch, segmentLayout, 6 * static_cast<int64_t>(quads));
     if (batch.vertexBuffer != 0 && batch.indexBuffer != 0) drawCounters.segments += quads;
 }
 
 void uploadQuadBatch(Mesh& batch, int32_t quadCount)
 {
-    uploadBlocks(batch, kQuadBlocks, quadCount);
+    uploadBlocks(batch, spriteLayout, quadCount);
 }
 
 void uploadSegmentBatch(Mesh& batch, int32_t quadCount)
 {
-    uploadBlocks(batch, kSegmentBlocks, quadCount);
+    uploadBlocks(batch, segmentLayout, quadCount);
 }

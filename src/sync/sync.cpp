@@ -2,28 +2,60 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 namespace {
-
-constexpr long keyBytes = 9;  // int32 row, float value, int8 type
 
 struct FileCloser {
     FILE* file;
     ~FileCloser() { fclose(file); }
 };
 
-bool readKey(FILE* file, SyncKey& key)
+uint32_t decodeUint32(const unsigned char* bytes)
 {
-    int8_t type = 0;
-    if (fread(&key.row, 4, 1, file) != 1 || fread(&key.value, 4, 1, file) != 1 ||
-        fread(&type, 1, 1, file) != 1)
-        return false;
-    key.type = type;  // widened with its sign
-    return true;
+    uint32_t v = 0;
+    for (int b = 0; b < 4; ++b)
+        v |= uint32_t(bytes[b]) << (8 * b);
+    return v;
+}
+
+void appendUint32(std::string& bytes, uint32_t v)
+{
+    for (int b = 0; b < 4; ++b)
+        bytes.push_back(char((v >> (8 * b)) & 0xff));
 }
 
 } // namespace
+
+int32_t decodeTrackCount(const unsigned char* bytes)
+{
+    return int32_t(decodeUint32(bytes));
+}
+
+SyncKey decodeTrackKey(const unsigned char* bytes)
+{
+    SyncKey key;
+    key.row = int32_t(decodeUint32(bytes));
+    const uint32_t valueBits = decodeUint32(bytes + 4);
+    std::memcpy(&key.value, &valueBits, 4);
+    key.type = int8_t(bytes[8]);
+    return key;
+}
+
+void appendTrackCount(std::string& bytes, int32_t count)
+{
+    appendUint32(bytes, uint32_t(count));
+}
+
+void appendTrackKey(std::string& bytes, const SyncKey& key)
+{
+    uint32_t valueBits = 0;
+    std::memcpy(&valueBits, &key.value, 4);
+    appendUint32(bytes, uint32_t(key.row));
+    appendUint32(bytes, valueBits);
+    bytes.push_back(char(int8_t(key.type)));
+}
 
 SyncDevice* createSyncDevice(const char* basePath)
 {
@@ -125,24 +157,27 @@ int loadTrackFile(const SyncDevice& device, SyncTrack& track)
         return -1;
     FileCloser closer{file};
 
-    int32_t count = 0;
-    if (fread(&count, 4, 1, file) != 1 || count <= 0)
+    unsigned char header[trackCountBytes];
+    if (fread(header, trackCountBytes, 1, file) != 1)
+        return 0;  // no count: a track without keys
+    const int32_t count = decodeTrackCount(header);
+    if (count <= 0)
         return count == 0 ? 0 : -1;
 
     // Never trust the count beyond what the file holds: a short file keeps
     // the keys that were read whole, an absurd count allocates nothing.
     long available = 0;
     if (fseek(file, 0, SEEK_END) == 0) {
-        available = (ftell(file) - 4) / keyBytes;
-        fseek(file, 4, SEEK_SET);
+        available = (ftell(file) - long(trackCountBytes)) / long(trackKeyBytes);
+        fseek(file, long(trackCountBytes), SEEK_SET);
     }
     const long wanted = count < available ? count : available;
 
     std::vector<SyncKey> keys;
     keys.reserve(size_t(wanted > 0 ? wanted : 0));
-    SyncKey key;
-    while (long(keys.size()) < wanted && readKey(file, key))
-        keys.push_back(key);
+    unsigned char bytes[trackKeyBytes];
+    while (long(keys.size()) < wanted && fread(bytes, trackKeyBytes, 1, file) == 1)
+        keys.push_back(decodeTrackKey(bytes));
 
     // The search and the interpolation need strictly increasing rows.
     for (size_t k = 1; k < keys.size(); ++k) {

@@ -33,6 +33,17 @@ struct SyncDevice {
     std::vector<SyncTrack*> tracks;  // in creation order; owned, never removed
 };
 
+// A .track file: the key count as an int32, then per key its row (int32),
+// value (float) and interpolation (int8), packed and little-endian.
+constexpr size_t trackCountBytes = 4;
+constexpr size_t trackKeyBytes = 9;
+// The count at the start of a file's bytes (trackCountBytes of them).
+int32_t decodeTrackCount(const unsigned char* bytes);
+// One key from trackKeyBytes bytes; the type is widened with its sign.
+SyncKey decodeTrackKey(const unsigned char* bytes);
+void appendTrackCount(std::string& bytes, int32_t count);
+void appendTrackKey(std::string& bytes, const SyncKey& key);
+
 // Creates a device for a base path ("sync/sync"); prints "whowo". The device
 // lives until the process ends. Null when it cannot be created.
 SyncDevice* createSyncDevice(const char* basePath);

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -244,20 +243,6 @@ std::vector<GeneratedKey> generateKeys(const TrackBlock& block, const EventFile&
     return keys;
 }
 
-void appendInt32(std::string& bytes, uint32_t v)
-{
-    for (int b = 0; b < 4; ++b)
-        bytes.push_back(char((v >> (8 * b)) & 0xff));
-}
-
-uint32_t readInt32(const std::string& bytes, size_t at)
-{
-    uint32_t v = 0;
-    for (int b = 0; b < 4; ++b)
-        v |= uint32_t(uint8_t(bytes[at + b])) << (8 * b);
-    return v;
-}
-
 // "115.1875s": every row is a whole number of sixteenths of a second, which
 // four decimals always write exactly.
 std::string formatRowAsSeconds(int32_t row)
@@ -270,6 +255,99 @@ std::string formatRowAsSeconds(int32_t row)
     if (s.back() == '.')
         s.pop_back();
     return s + "s";
+}
+
+// "section <time> [name]", appended to the sections; false with why.
+bool parseSectionLine(const std::vector<std::string>& words, int lineNo, const EventFile* events,
+                      TimelineSource& out, std::string& why)
+{
+    TimelineSection section;
+    section.line = lineNo;
+    if (words.size() < 2) {
+        why = "expected 'section <time> [name]'";
+        return false;
+    }
+    if (!parseTime(words[1], events, section.row, why))
+        return false;
+    for (size_t w = 2; w < words.size(); ++w)
+        section.name += (w > 2 ? " " : "") + words[w];
+    if (!out.sections.empty() && section.row <= out.sections.back().row) {
+        why = "section does not come after the one on line " + std::to_string(out.sections.back().line);
+        return false;
+    }
+    out.sections.push_back(section);
+    return true;
+}
+
+// "track <number> [name]": the track whose block it opens, or -1 with why.
+int parseTrackHeader(const std::vector<std::string>& words, int lineNo, TimelineSource& out,
+                     std::string& why)
+{
+    if (words.size() < 2 || words.size() > 3) {
+        why = "expected 'track <number> <name>'";
+        return -1;
+    }
+    const int track = findTrack(words[1]);
+    if (track < 0) {
+        why = "unknown track '" + words[1] + "'";
+        return -1;
+    }
+    if (words.size() == 3 && findTrack(words[2]) != track) {
+        why = "track " + std::to_string(track) + " is named '" + trackName(track) + "', not '" +
+              words[2] + "'";
+        return -1;
+    }
+    if (out.tracks[track].line != 0) {
+        why = "track " + std::to_string(track) + " already has a block on line " +
+              std::to_string(out.tracks[track].line);
+        return -1;
+    }
+    out.tracks[track].line = lineNo;
+    return track;
+}
+
+// A line inside a block: a generator ("pulse ...", "flash ...") or a key
+// "<time> <value> [step|linear|smooth|ramp]"; false with why.
+bool parseBlockLine(const std::vector<std::string>& words, int lineNo, const EventFile* events,
+                    TrackBlock& block, std::string& why)
+{
+    if (words[0] == "pulse" || words[0] == "flash") {
+        KeyGenerator generator;
+        generator.line = lineNo;
+        if (!parseGenerator(words, events, generator, why))
+            return false;
+        block.generators.push_back(generator);
+        return true;
+    }
+    if (words.size() < 2 || words.size() > 3) {
+        why = "expected '<time> <value> [step|linear|smooth|ramp]'";
+        return false;
+    }
+    SourceKey key;
+    key.line = lineNo;
+    if (!parseTime(words[0], events, key.key.row, why))
+        return false;
+    if (!parseFloat(words[1], key.key.value)) {
+        why = "value '" + words[1] + "' is not a number";
+        return false;
+    }
+    key.key.type = Step;
+    if (words.size() == 3) {
+        key.key.type = findType(words[2]);
+        if (key.key.type < 0) {
+            why = "bad interpolation '" + words[2] + "' (use step, linear, smooth or ramp)";
+            return false;
+        }
+    }
+    if (!block.keys.empty() && key.key.row <= block.keys.back().key.row) {
+        const SourceKey& previous = block.keys.back();
+        why = "time does not increase: " + words[0] + " is row " + std::to_string(key.key.row) +
+              ", the key on line " + std::to_string(previous.line) + " is at row " +
+              std::to_string(previous.key.row);
+        return false;
+    }
+    block.keys.push_back(key);
+    return true;
 }
 
 } // namespace
@@ -301,9 +379,8 @@ bool parseTimeline(const std::string& text, const std::string& path, const Event
     bool brokenHeader = false;  // its keys are skipped: the header's error names the block
     for (const WordLine& line : wordLines(text)) {
         const std::vector<std::string>& words = line.words;
-        const int lineNo = line.number;
-        const std::string at = linePrefix(path, lineNo);
-
+        const std::string at = linePrefix(path, line.number);
+        std::string why;
         if (out.endLine != 0) {
             errors.push_back(at + "nothing may follow the 'end' on line " + std::to_string(out.endLine));
             break;
@@ -311,110 +388,21 @@ bool parseTimeline(const std::string& text, const std::string& path, const Event
         if (words[0] == "end") {
             if (words.size() != 1)
                 errors.push_back(at + "expected 'end' alone on its line");
-            out.endLine = lineNo;
-            continue;
-        }
-
-        if (words[0] == "section") {
-            TimelineSection section;
-            section.line = lineNo;
-            std::string why;
-            if (words.size() < 2) {
-                errors.push_back(at + "expected 'section <time> [name]'");
-                continue;
-            }
-            if (!parseTime(words[1], events, section.row, why)) {
+            out.endLine = line.number;
+        } else if (words[0] == "section") {
+            if (!parseSectionLine(words, line.number, events, out, why))
                 errors.push_back(at + why);
-                continue;
-            }
-            for (size_t w = 2; w < words.size(); ++w)
-                section.name += (w > 2 ? " " : "") + words[w];
-            if (!out.sections.empty() && section.row <= out.sections.back().row) {
-                errors.push_back(at + "section does not come after the one on line " +
-                                 std::to_string(out.sections.back().line));
-                continue;
-            }
-            out.sections.push_back(section);
-            continue;
-        }
-        if (words[0] == "track") {
-            current = -1;
-            brokenHeader = true;
-            if (words.size() < 2 || words.size() > 3) {
-                errors.push_back(at + "expected 'track <number> <name>'");
-                continue;
-            }
-            const int track = findTrack(words[1]);
-            if (track < 0) {
-                errors.push_back(at + "unknown track '" + words[1] + "'");
-                continue;
-            }
-            if (words.size() == 3 && findTrack(words[2]) != track) {
-                errors.push_back(at + "track " + std::to_string(track) + " is named '" +
-                                 trackName(track) + "', not '" + words[2] + "'");
-                continue;
-            }
-            if (out.tracks[track].line != 0) {
-                errors.push_back(at + "track " + std::to_string(track) + " already has a block on line " +
-                                 std::to_string(out.tracks[track].line));
-                continue;
-            }
-            out.tracks[track].line = lineNo;
-            current = track;
-            brokenHeader = false;
-            continue;
-        }
-        if (current < 0) {
+        } else if (words[0] == "track") {
+            current = parseTrackHeader(words, line.number, out, why);
+            brokenHeader = current < 0;
+            if (current < 0)
+                errors.push_back(at + why);
+        } else if (current < 0) {
             if (!brokenHeader)
                 errors.push_back(at + "key outside a track block (start one with 'track <number> <name>')");
-            continue;
-        }
-        TrackBlock& block = out.tracks[current];
-        std::string why;
-
-        if (words[0] == "pulse" || words[0] == "flash") {
-            KeyGenerator generator;
-            generator.line = lineNo;
-            if (!parseGenerator(words, events, generator, why)) {
-                errors.push_back(at + why);
-                continue;
-            }
-            block.generators.push_back(generator);
-            continue;
-        }
-
-        if (words.size() < 2 || words.size() > 3) {
-            errors.push_back(at + "expected '<time> <value> [step|linear|smooth|ramp]'");
-            continue;
-        }
-        SourceKey key;
-        key.line = lineNo;
-        if (!parseTime(words[0], events, key.key.row, why)) {
+        } else if (!parseBlockLine(words, line.number, events, out.tracks[current], why)) {
             errors.push_back(at + why);
-            continue;
         }
-        if (!parseFloat(words[1], key.key.value)) {
-            errors.push_back(at + "value '" + words[1] + "' is not a number");
-            continue;
-        }
-        key.key.type = Step;
-        if (words.size() == 3) {
-            key.key.type = findType(words[2]);
-            if (key.key.type < 0) {
-                errors.push_back(at + "bad interpolation '" + words[2] +
-                                 "' (use step, linear, smooth or ramp)");
-                continue;
-            }
-        }
-        if (!block.keys.empty() && key.key.row <= block.keys.back().key.row) {
-            const SourceKey& previous = block.keys.back();
-            errors.push_back(at + "time does not increase: " + words[0] + " is row " +
-                             std::to_string(key.key.row) + ", the key on line " +
-                             std::to_string(previous.line) + " is at row " +
-                             std::to_string(previous.key.row));
-            continue;
-        }
-        block.keys.push_back(key);
     }
     return errors.size() == errorsBefore;
 }
@@ -453,38 +441,30 @@ bool buildTrackKeys(const TimelineSource& source, const EventFile* events, Track
 std::string encodeTrackFile(const std::vector<SyncKey>& keys)
 {
     std::string bytes;
-    bytes.reserve(4 + 9 * keys.size());
-    appendInt32(bytes, uint32_t(int32_t(keys.size())));
-    for (const SyncKey& key : keys) {
-        uint32_t valueBits = 0;
-        std::memcpy(&valueBits, &key.value, 4);
-        appendInt32(bytes, uint32_t(key.row));
-        appendInt32(bytes, valueBits);
-        bytes.push_back(char(int8_t(key.type)));
-    }
+    bytes.reserve(trackCountBytes + trackKeyBytes * keys.size());
+    appendTrackCount(bytes, int32_t(keys.size()));
+    for (const SyncKey& key : keys)
+        appendTrackKey(bytes, key);
     return bytes;
 }
 
 bool decodeTrackFile(const std::string& bytes, std::vector<SyncKey>& keys, std::string& why)
 {
     keys.clear();
-    if (bytes.size() < 4) {
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    if (bytes.size() < trackCountBytes) {
         why = "shorter than its 4-byte key count";
         return false;
     }
-    const int32_t count = int32_t(readInt32(bytes, 0));
-    if (count < 0 || bytes.size() != 4 + 9 * size_t(count)) {
+    const int32_t count = decodeTrackCount(data);
+    const int64_t needed = int64_t(trackCountBytes) + int64_t(trackKeyBytes) * int64_t(count);
+    if (count < 0 || int64_t(bytes.size()) != needed) {
         why = "holds " + std::to_string(bytes.size()) + " bytes, but a count of " +
-              std::to_string(count) + " keys needs " + std::to_string(4 + 9 * int64_t(count));
+              std::to_string(count) + " keys needs " + std::to_string(needed);
         return false;
     }
     for (int32_t k = 0; k < count; ++k) {
-        const size_t at = 4 + 9 * size_t(k);
-        SyncKey key;
-        key.row = int32_t(readInt32(bytes, at));
-        const uint32_t valueBits = readInt32(bytes, at + 4);
-        std::memcpy(&key.value, &valueBits, 4);
-        key.type = int8_t(bytes[at + 8]);
+        const SyncKey key = decodeTrackKey(data + trackCountBytes + trackKeyBytes * size_t(k));
         const std::string which = "key " + std::to_string(k) + " (row " + std::to_string(key.row) + ")";
         if (key.type < Step || key.type > Ramp) {
             why = which + " has interpolation " + std::to_string(key.type) + ", not 0 to 3";
