@@ -21,27 +21,32 @@ double applyTransportKeys(EditSession& edit, MusicStream stream, double now)
     double target = -1.0;
     const auto from = [&] { return target >= 0.0 ? target : now; };
     bool shift = false;
-    if (takeKeyTap(SDLK_SPACE)) {
+    // Every press counts, however many fell inside one frame.
+    while (takeKeyTap(SDLK_SPACE)) {
         transport.paused = !transport.paused;
         pauseMusic(stream, transport.paused);
     }
-    if (takeKeyTap(SDLK_LEFT, &shift))
+    while (takeKeyTap(SDLK_s)) {
+        transport.slowdown = nextSlowdown(transport.slowdown);
+        setMusicSlowdown(stream, transport.slowdown);
+    }
+    while (takeKeyTap(SDLK_LEFT, &shift))
         target = stepLanding(from(), shift ? -10.0 : -1.0, endOfProduction);
-    if (takeKeyTap(SDLK_RIGHT, &shift))
+    while (takeKeyTap(SDLK_RIGHT, &shift))
         target = stepLanding(from(), shift ? 10.0 : 1.0, endOfProduction);
-    if (takeKeyTap(SDLK_HOME))
+    while (takeKeyTap(SDLK_HOME))
         target = 0.0;
-    if (takeKeyTap(SDLK_PAGEUP))
+    while (takeKeyTap(SDLK_PAGEUP))
         target = previousSectionStart(edit.timeline.sectionStarts, from());
-    if (takeKeyTap(SDLK_PAGEDOWN))
+    while (takeKeyTap(SDLK_PAGEDOWN))
         target = jumpLanding(nextSectionStart(edit.timeline.sectionStarts, from()), endOfProduction);
-    if (takeKeyTap(SDLK_LEFTBRACKET))
+    while (takeKeyTap(SDLK_LEFTBRACKET))
         markLoopStart(transport, from());
-    if (takeKeyTap(SDLK_RIGHTBRACKET))
+    while (takeKeyTap(SDLK_RIGHTBRACKET))
         markLoopEnd(transport, from());
-    if (takeKeyTap(SDLK_l))
+    while (takeKeyTap(SDLK_l))
         transport.looping = !transport.looping;
-    if (takeKeyTap(SDLK_h))
+    while (takeKeyTap(SDLK_h))
         edit.overlay.visible = !edit.overlay.visible;
     if (target < 0.0)
         target = loopWrapLanding(transport, now, endOfProduction);
@@ -131,7 +136,8 @@ void drawEditReadout(EditSession& edit, const AppWindow& window, float musicTime
     readout.loopStart = edit.transport.loopStart;
     readout.loopEnd = edit.transport.loopEnd;
     readout.frameSeconds = edit.frameSeconds;
-    formatOverlayText(readout, shaderRegistry, edit.overlay.text, sizeof edit.overlay.text);
+    readout.slowdown = edit.transport.slowdown;
+    formatOverlayText(readout, edit.timeline.errors, shaderRegistry, edit.overlay.text, sizeof edit.overlay.text);
     int width = 0;
     int height = 0;
     SDL_GL_GetDrawableSize(window.hwnd, &width, &height);

@@ -105,11 +105,13 @@ TimelinePoll pollTimelineFiles(TimelineWatch& watch, double now, SyncTrack* cons
     messages.insert(messages.end(), warnings.begin(), warnings.end());
     if (!built) {
         messages.insert(messages.end(), errors.begin(), errors.end());
+        watch.errors = errors;
         messages.push_back(watch.options.sourcePath +
                            ": not reloaded, the tracks playing are kept and nothing was written");
         return TimelinePoll::Rejected;
     }
 
+    watch.errors.clear();
     swapTrackKeys(keys, tracks);
     watch.sectionStarts = sectionStartsOf(parsed);
     if (!watch.options.eventsPath.empty()) {

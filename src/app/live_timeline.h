@@ -32,6 +32,7 @@ struct TimelineWatch {
     std::vector<double> sectionStarts;  // seconds, ascending, of the last good source
     EventFile tempoGrid;             // the last event file read without errors
     int reloads = 0;                 // good compiles swapped in since the start
+    std::vector<std::string> errors; // "file:line: message" of the last rejected save, until a good one
 };
 
 // A save is taken once the file has not changed for this long: an editor

@@ -26,7 +26,9 @@ struct MusicState {
     std::vector<int16_t> samples;  // the decoded tune, interleaved stereo
     std::atomic<float> volume{1.0f};
     std::atomic<bool> playing{false};
-    int64_t submittedFrames = 0;   // frames handed to the device so far
+    int64_t submittedFrames = 0;   // tune frame the next buffer starts at
+    int submittedPhase = 0;        // and how far past it, in 1/slowdown of a frame
+    int slowdown = 1;              // the tune plays at 1/slowdown of its speed; guarded by the device lock
     int64_t bufferFrames = callbackFrames;
     AudioClock clock;              // guarded by the device lock
     double playStartTime = 0.0;    // silent clock origin, seconds
@@ -83,19 +85,31 @@ void fillAudio(void*, Uint8* stream, int length)
     }
     // The buffer requested now is heard after the one the device still
     // holds; the clock is told where the listener is at this moment.
-    noteAudioCallback(music.clock, music.submittedFrames, frames, music.bufferFrames, steadyClockSeconds());
+    // Slowed down, a buffer holds fewer of the tune's frames than its own.
+    const int slowdown = music.slowdown;
+    noteAudioCallback(music.clock, music.submittedFrames, frames / slowdown, music.bufferFrames / slowdown,
+                      steadyClockSeconds());
 
     const float volume = music.volume.load();
     const int64_t total = int64_t(music.samples.size()) / outputChannels;
+    const auto sampleAt = [total](int64_t frame, int c) {
+        return frame < total ? float(music.samples[size_t(frame * outputChannels + c)]) : 0.0f;
+    };
     for (int64_t f = 0; f < frames; ++f) {
-        const int64_t source = music.submittedFrames + f;
+        // Between two of the tune's frames, the sound is interpolated on a line.
+        const int64_t source = music.submittedFrames;
+        const float along = float(music.submittedPhase) / float(slowdown);
         for (int c = 0; c < outputChannels; ++c) {
-            const float s = source < total ? music.samples[size_t(source * outputChannels + c)] : 0.0f;
+            const float a = sampleAt(source, c);
+            const float s = music.submittedPhase == 0 ? a : a + (sampleAt(source + 1, c) - a) * along;
             out[f * outputChannels + c] = int16_t(std::clamp(s * volume, -32768.0f, 32767.0f));
         }
+        // Past the end of the tune the device plays silence and the clock runs on.
+        if (++music.submittedPhase == slowdown) {
+            music.submittedPhase = 0;
+            ++music.submittedFrames;
+        }
     }
-    // Past the end of the tune the device plays silence and the clock runs on.
-    music.submittedFrames += frames;
 }
 
 // Decodes the whole file; a pending decode is told as soon as the first
@@ -158,12 +172,14 @@ void finishPendingDecode()
 // the clock reports it until the next buffer is being heard.
 void moveToFrame(int64_t frame)
 {
-    music.playStartTime = steadyClockSeconds() - double(frame) / outputRate;
+    music.playStartTime = steadyClockSeconds() - double(frame) * music.slowdown / outputRate;
     if (!music.device)
         return;
     SDL_LockAudioDevice(music.device);
     music.submittedFrames = frame;
+    music.submittedPhase = 0;
     music.clock = AudioClock{};
+    music.clock.sampleRate = double(outputRate) / music.slowdown;
     music.clock.baseFrame = frame;
     music.clock.limitFrame = frame;
     music.clock.lastReported = frame;
@@ -286,7 +302,9 @@ void playMusic(MusicStream stream)
     if (music.device) {
         SDL_LockAudioDevice(music.device);
         music.submittedFrames = 0;
+        music.submittedPhase = 0;
         music.clock = AudioClock{};
+        music.clock.sampleRate = double(outputRate) / music.slowdown;
         music.playing = stream != 0;
         SDL_UnlockAudioDevice(music.device);
     }
@@ -335,11 +353,26 @@ int64_t musicBytePosition(MusicStream)
         return music.pausedFrame * bytesPerFrame;
     const double now = steadyClockSeconds();
     if (music.silentClock || music.device == 0)
-        return int64_t((now - music.playStartTime) * outputRate) * bytesPerFrame;
+        return int64_t((now - music.playStartTime) * outputRate / music.slowdown) * bytesPerFrame;
     SDL_LockAudioDevice(music.device);
     const int64_t frame = audioClockFrame(music.clock, now);
     SDL_UnlockAudioDevice(music.device);
     return frame * bytesPerFrame;
+}
+
+void setMusicSlowdown(MusicStream stream, int slowdown)
+{
+    if (slowdown < 1 || slowdown == music.slowdown)
+        return;
+    // The position goes on from where it is, at the new rate.
+    const int64_t frame = musicBytePosition(stream) / bytesPerFrame;
+    if (music.device)
+        SDL_LockAudioDevice(music.device);
+    music.slowdown = slowdown;
+    if (music.device)
+        SDL_UnlockAudioDevice(music.device);
+    if (!music.paused)
+        moveToFrame(frame);
 }
 
 double musicBytesToSeconds(MusicStream, int64_t bytes)

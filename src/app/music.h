@@ -61,6 +61,10 @@ void pauseMusic(MusicStream stream, bool paused);
 // Moves playback to a time (seconds, below 0 taken as 0): the position reads
 // it at once, the music plays on from there (or stays held there if paused).
 void seekMusic(MusicStream stream, double seconds);
+// Plays on from the current position at 1/slowdown of the tune's speed (1,
+// 2 or 4; slowed, the sound is resampled, an octave lower at 2); the
+// position then moves at that rate too.
+void setMusicSlowdown(MusicStream stream, int slowdown);
 // Bytes of 16-bit stereo played so far.
 int64_t musicBytePosition(MusicStream stream);
 // Seconds for a byte position of the stream.

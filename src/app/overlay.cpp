@@ -120,8 +120,8 @@ void append(char* text, size_t capacity, size_t& used, const char* format, Args.
 
 } // namespace
 
-void formatOverlayText(const OverlayReadout& r, const ShaderRegistry& shaders, char* text,
-                       size_t capacity)
+void formatOverlayText(const OverlayReadout& r, const std::vector<std::string>& timelineErrors,
+                       const ShaderRegistry& shaders, char* text, size_t capacity)
 {
     if (capacity == 0)
         return;
@@ -134,11 +134,15 @@ void formatOverlayText(const OverlayReadout& r, const ShaderRegistry& shaders, c
         append(text, capacity, used, "bar -\n");
     append(text, capacity, used, "scene %d   camera %d   %s", r.scene, r.cameraMode,
            r.paused ? "paused" : "playing");
+    if (r.slowdown > 1)
+        append(text, capacity, used, " at 1/%d", r.slowdown);
     if (r.loopEnd >= 0.0)
         append(text, capacity, used, "   loop %.2f-%.2f %s\n", r.loopStart, r.loopEnd, r.looping ? "on" : "off");
     else
         append(text, capacity, used, "   loop %.2f-end %s\n", r.loopStart, r.looping ? "on" : "off");
     append(text, capacity, used, "frame %.1f ms\n", r.frameSeconds * 1000.0);
+    for (const std::string& error : timelineErrors)
+        append(text, capacity, used, "%s\n", error.c_str());
     for (const LinkedShader& shader : shaders.shaders)
         for (const std::string& error : shader.errors)
             append(text, capacity, used, "%s\n", error.c_str());

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 struct ShaderRegistry;
@@ -25,6 +26,7 @@ struct OverlayReadout {
     double loopStart = 0.0;   // seconds
     double loopEnd = -1.0;    // seconds; below 0: the end of the production
     double frameSeconds = 0.0;  // seconds between the last two frames
+    int slowdown = 1;           // playback at 1/slowdown of its speed: 1, 2 or 4
 };
 
 struct Overlay {
@@ -35,11 +37,11 @@ struct Overlay {
     char text[4096] = "";           // the lines of the frame being drawn
 };
 
-// Writes the readout and the compile errors of every shader that does not
-// build now into text (at most capacity bytes, cut short if longer). No
-// allocation.
-void formatOverlayText(const OverlayReadout& readout, const ShaderRegistry& shaders, char* text,
-                       size_t capacity);
+// Writes the readout, the errors of the timeline's last rejected save and
+// the compile errors of every shader that does not build now into text (at
+// most capacity bytes, cut short if longer). No allocation.
+void formatOverlayText(const OverlayReadout& readout, const std::vector<std::string>& timelineErrors,
+                       const ShaderRegistry& shaders, char* text, size_t capacity);
 // Draws overlay.text over the back buffer of a width x height drawable
 // (pixels) when the overlay is visible; nothing at all when it is not.
 void drawOverlay(Overlay& overlay, int width, int height);

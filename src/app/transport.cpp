@@ -67,6 +67,11 @@ double loopWrapLanding(const Transport& transport, double now, double end)
     return transport.loopStart;
 }
 
+int nextSlowdown(int slowdown)
+{
+    return slowdown == 1 ? 2 : slowdown == 2 ? 4 : 1;
+}
+
 bool transportEndsRun(const Transport& transport, float musicTime)
 {
     return !transport.looping && runHasEnded(musicTime);

@@ -11,6 +11,7 @@ struct Transport {
     bool looping = false;      // L; wraps only while playing
     double loopStart = 0.0;    // seconds, set by '['
     double loopEnd = -1.0;     // seconds, set by ']'; below 0: the end of the production
+    int slowdown = 1;          // S; the music plays at 1/slowdown of its speed: 1, 2 or 4
 };
 
 // A section counts as the one being played only this long after its start,
@@ -37,5 +38,7 @@ double loopWrapTime(const Transport& transport, double end);
 // Where the music goes this frame: the loop's start once a playing, looping
 // transport has reached the wrap time; otherwise -1 (stay).
 double loopWrapLanding(const Transport& transport, double now, double end);
+// S: full speed, then half, then a quarter, then full again.
+int nextSlowdown(int slowdown);
 // The run ends once the music passes the end, unless looping.
 bool transportEndsRun(const Transport& transport, float musicTime);

@@ -23,10 +23,14 @@ constexpr int windowedHeight = 720;   // pixels
 // a scancode with SDLK_SCANCODE_MASK set, stored after those.
 constexpr int latchSlots = 128 + SDL_NUM_SCANCODES;
 
+// Presses are queued, each with its Shift state, so that several presses
+// inside one slow frame all count; beyond the queue's length they are dropped.
+constexpr int queuedPresses = 32;
+
 struct KeyLatch {
     bool latched = false;    // pressed since keyCountsAsPressed last asked
-    bool tapped = false;     // pressed since takeKeyTap last asked
-    bool tapShift = false;   // Shift was held with the latest press
+    int taps = 0;            // presses not yet taken by takeKeyTap, up to queuedPresses
+    uint32_t tapShifts = 0;  // bit i: Shift was held with queued press i (0 the oldest)
 };
 KeyLatch keyLatches[latchSlots];
 
@@ -292,9 +296,11 @@ bool keyCountsAsPressed(SDL_Keycode key)
 bool takeKeyTap(SDL_Keycode key, bool* withShift)
 {
     const int slot = latchSlotOf(key);
-    if (slot < 0 || !keyLatches[slot].tapped) return false;
-    keyLatches[slot].tapped = false;
-    if (withShift) *withShift = keyLatches[slot].tapShift;
+    if (slot < 0 || keyLatches[slot].taps == 0) return false;
+    KeyLatch& latch = keyLatches[slot];
+    if (withShift) *withShift = (latch.tapShifts & 1u) != 0;
+    latch.tapShifts >>= 1;
+    --latch.taps;
     return true;
 }
 
@@ -313,8 +319,15 @@ void handleWindowEvents(AppWindow& window)
             window.quitRequested = true;
         } else if (event.type == SDL_KEYDOWN) {
             const int slot = latchSlotOf(event.key.keysym.sym);
-            if (slot >= 0)
-                keyLatches[slot] = {true, true, (event.key.keysym.mod & KMOD_SHIFT) != 0};
+            if (slot >= 0) {
+                KeyLatch& latch = keyLatches[slot];
+                latch.latched = true;
+                if (latch.taps < queuedPresses) {
+                    if (event.key.keysym.mod & KMOD_SHIFT)
+                        latch.tapShifts |= uint32_t(1) << latch.taps;
+                    ++latch.taps;
+                }
+            }
         } else if (event.type == SDL_WINDOWEVENT) {
             if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
                 applyDrawableSize(window.hwnd);

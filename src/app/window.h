@@ -47,9 +47,10 @@ float aspectRatioFor(int width, int height, float previous);
 // so a tap shorter than a frame still counts. Keys are named by the letter on
 // them (SDL keycode, SDLK_*), so they follow the keyboard layout.
 bool keyCountsAsPressed(SDL_Keycode key);
-// True when the key was pressed (or auto-repeated) since the last call for
-// it, counting each press once however long the key is held; withShift
-// (optional) then says whether Shift was held with the latest press.
+// Takes the oldest press (or auto-repeat) of the key not yet taken: true
+// while there is one, so a caller that loops counts every press, however
+// many fell inside one frame; withShift (optional) then says whether Shift
+// was held with that press.
 bool takeKeyTap(SDL_Keycode key, bool* withShift = nullptr);
 // True while the window has keyboard focus.
 bool windowHasFocus(const AppWindow& window);

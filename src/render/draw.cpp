@@ -138,12 +138,6 @@ void setUniformVec3(const char* name, float x, float y, float z)
     if (location != -1) glUniform3f(location, x, y, z);
 }
 
-void setUniformVec4(const char* name, float x, float y, float z, float w)
-{
-    const GLint location = findUniform(name);
-    if (location != -1) glUniform4f(location, x, y, z, w);
-}
-
 void setUniformMat3(const char* name, const glm::mat3& value)
 {
     const GLint location = findUniform(name);

@@ -21,7 +21,6 @@ void setUniformFloat(const char* name, float value);
 void setUniformInt(const char* name, int32_t value);
 void setUniformVec2(const char* name, float x, float y);
 void setUniformVec3(const char* name, float x, float y, float z);
-void setUniformVec4(const char* name, float x, float y, float z, float w);
 void setUniformMat3(const char* name, const glm::mat3& value);  // column-major, untransposed
 void setUniformMat4(const char* name, const glm::mat4& value);  // column-major, untransposed
 // A float array uniform such as "tracks" (32 or 64 values) or "weights".

@@ -49,7 +49,7 @@ bool writeOutput(const std::string& path, const std::vector<unsigned char>& byte
         std::printf("wrote %s (%llu bytes)\n", path.c_str(), static_cast<unsigned long long>(bytes.size()));
         return true;
     }
-    std::printf("imagegen: %s\n", why.c_str());
+    std::fprintf(stderr, "imagegen: %s\n", why.c_str());
     return false;
 }
 
@@ -80,7 +80,7 @@ int main(int argc, char** argv)
         return 0;
     }
     if (argc != 2 || first.empty() || first[0] == '-') {
-        std::printf("usage: quillon-imagegen <data directory>\n");
+        std::fprintf(stderr, "usage: quillon-imagegen <data directory>\n");
         return 2;
     }
     const std::filesystem::path data = argv[1];
@@ -90,7 +90,7 @@ int main(int argc, char** argv)
     std::filesystem::create_directories(seq1, error);
     std::filesystem::create_directories(scene4, error);
     if (!std::filesystem::is_directory(seq1) || !std::filesystem::is_directory(scene4)) {
-        std::printf("imagegen: cannot create directories below %s\n", argv[1]);
+        std::fprintf(stderr, "imagegen: cannot create directories below %s\n", argv[1]);
         return 1;
     }
     int threads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 16u));

@@ -435,7 +435,7 @@ bool renderTexture(const TextureSpec& spec, const Fonts& fonts, Image8& out)
         bold = openFont(fonts.bold);
         regular = openFont(fonts.regular);
         if (!bold.valid || !regular.valid) {
-            std::printf("imagegen: no usable font for %s\n", spec.name);
+            std::fprintf(stderr, "imagegen: no usable font for %s\n", spec.name);
             return false;
         }
     }
@@ -464,7 +464,7 @@ bool renderTexture(const TextureSpec& spec, const Fonts& fonts, Image8& out)
     } else if (name == "fs02.png") {
         canvas = closingPage(bold, regular);
     } else {
-        std::printf("imagegen: unknown texture %s\n", spec.name);
+        std::fprintf(stderr, "imagegen: unknown texture %s\n", spec.name);
         return false;
     }
     out = encodeCanvas(canvas, !isLinearName(name), spec.channels);
