@@ -109,7 +109,7 @@ TEST(EditingFrames, ReadoutIsAbsentWhileOffAndLeavesNoStateBehind)
 
     // Off (H never pressed): nothing drawn, no GL object made.
     Overlay overlay;
-    formatOverlayText(OverlayReadout{}, shaderRegistry, overlay.text, sizeof overlay.text);
+    formatOverlayText(OverlayReadout{}, {}, shaderRegistry, overlay.text, sizeof overlay.text);
     drawOverlay(overlay, width, height);
     EXPECT_EQ(readFrame(), plain);
     EXPECT_EQ(overlay.vertexBuffer, 0u);

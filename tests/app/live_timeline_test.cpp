@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include "app/live_timeline.h"
+#include "app/overlay.h"
+#include "assets/shader.h"
 #include "sync/sync.h"
 #include "sync/tracks_text.h"
 
@@ -104,10 +106,18 @@ TEST_F(LiveTimeline, EditWithAnErrorKeepsTracksAndFiles)
     EXPECT_EQ(fs::last_write_time(trackFilePath(base(), "8")), stamp);
     for (const fs::directory_entry& entry : fs::directory_iterator(dir))
         EXPECT_EQ(entry.path().string().find(".tmp"), std::string::npos) << entry.path();
-    // Reported once, not every frame.
+    // Reported once, not every frame; the readout keeps showing the error
+    // until a good save replaces it.
     messages.clear();
     EXPECT_EQ(pollSettled(), TimelinePoll::Unchanged);
     EXPECT_TRUE(messages.empty());
+    ASSERT_EQ(watch.errors.size(), 1u);
+    Overlay overlay;
+    formatOverlayText(OverlayReadout{}, watch.errors, ShaderRegistry{}, overlay.text, sizeof overlay.text);
+    EXPECT_NE(std::string(overlay.text).find("\n" + source() + ":3: "), std::string::npos) << overlay.text;
+    write(editedSource);
+    EXPECT_EQ(pollSettled(), TimelinePoll::Reloaded);
+    EXPECT_TRUE(watch.errors.empty());
 }
 
 TEST_F(LiveTimeline, SaveWrittenInTwoStepsIsTakenWhole)

@@ -52,6 +52,22 @@ TEST(MusicTransport, SilentClockPausesAndSeeks)
     checkPauseAndSeek(0);
 }
 
+TEST(MusicTransport, SlowedPlaybackMovesTheClockAtItsRate)
+{
+    playMusic(0);
+    seekMusic(0, 50.0);
+    setMusicSlowdown(0, 4);
+    EXPECT_NEAR(positionSeconds(0), 50.0, 0.01);  // goes on from where it was
+    std::this_thread::sleep_for(400ms);
+    const double slowed = positionSeconds(0) - 50.0;
+    EXPECT_GT(slowed, 0.08);
+    EXPECT_LT(slowed, 0.2);  // about a quarter of the 0.4 s waited
+    setMusicSlowdown(0, 1);
+    const double resumed = positionSeconds(0);
+    std::this_thread::sleep_for(200ms);
+    EXPECT_GT(positionSeconds(0) - resumed, 0.19);
+}
+
 TEST(MusicTransport, PlayingTuneStaysInStepWithTheClock)
 {
     if (!initMusicDevice(44100))
@@ -61,5 +77,13 @@ TEST(MusicTransport, PlayingTuneStaysInStepWithTheClock)
     startMusicOutput();
     playMusic(stream);
     checkPauseAndSeek(stream);
+    // Slowed, the device's clock follows the resampled tune at half rate.
+    seekMusic(stream, 30.0);
+    setMusicSlowdown(stream, 2);
+    std::this_thread::sleep_for(600ms);
+    const double slowed = positionSeconds(stream) - 30.0;
+    EXPECT_GT(slowed, 0.15);
+    EXPECT_LT(slowed, 0.45);
+    setMusicSlowdown(stream, 1);
     closeMusicDevice();
 }
