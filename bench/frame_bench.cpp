@@ -43,7 +43,7 @@ struct Moment {
     const char* name;
     double musicTime;  // seconds
 };
-const Moment kMoments[] = {
+const Moment moments[] = {
     {"BM_Scene1Frame8s", 8.0},     // intro
     {"BM_Scene1Frame20s", 20.0},   // hats
     {"BM_Scene1Frame30s", 30.0},   // pulse
@@ -214,7 +214,7 @@ int main(int argc, char** argv)
     }
     // Wall-clock time, so the driver's own threads count; frames take tenths
     // of a second on a software rasterizer, so each runs for at least 2 s.
-    for (const Moment& moment : kMoments)
+    for (const Moment& moment : moments)
         benchmark::RegisterBenchmark(moment.name, [&moment](benchmark::State& state) {
             measureFrame(state, moment);
         })->UseRealTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);

@@ -127,7 +127,7 @@ void BM_Scene2FrameCpu(benchmark::State& state)
         gatherClusters(swarm, float(musicTime));
         sortByDistance(Vec4{}, swarm.clusterCentres, -1, order);
         selectNodes(swarm.clusterCentres, order, 0.0f, 300.0f, 2500.0f, t[25], t[31] * 100.0f,
-                    musicTime < kPinFirstClusterUntil, nearNodes, farNodes, rimNodes);
+                    musicTime < pinFirstClusterUntil, nearNodes, farNodes, rimNodes);
         resetPositions(farCloud);
         spinPoints(farCloud, float(musicTime * 1.5));
         if (t[36] != 0.0f) placeDustExplosion(nodes.workingPositions, musicTime, t.data(), dust);

@@ -20,9 +20,9 @@
 
 namespace {
 
-constexpr int kTracks = 64;
-constexpr int kGraphNodes = 1000;  // fewer than the production's 8000, for speed
-constexpr double kRunLength = 210.0;  // seconds
+constexpr int fuzzedTracks = 64;
+constexpr int graphNodes = 1000;  // fewer than the production's 8000, for speed
+constexpr double runLength = 210.0;  // seconds
 
 bool isFinite(const glm::mat4& m)
 {
@@ -41,13 +41,13 @@ struct FrameState {
     std::vector<int32_t> order, nearNodes, farNodes, rimNodes;
     FrameState()
     {
-        generatePoints(nodes, kGraphNodes, 50.0f);
+        generatePoints(nodes, graphNodes, 50.0f);
         shape(nodes);
         generatePoints(farCloud, 200, 4000.0f);
         projectToSphere(farCloud);
         buildInitial(links, nodes.workingPositions);
         generate(swarm, 1500.0f, 100.0f);
-        prepareDustExplosion(dust, kGraphNodes);
+        prepareDustExplosion(dust, graphNodes);
     }
 };
 
@@ -56,15 +56,15 @@ struct FrameState {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static FrameState state;
-    float t[kTracks] = {};
+    float t[fuzzedTracks] = {};
     memcpy(t, data, size < sizeof t ? size : sizeof t);
     uint32_t timeBits = 0;
     if (size >= sizeof t + sizeof timeBits) memcpy(&timeBits, data + sizeof t, sizeof timeBits);
-    const double musicTime = double(timeBits) / 4294967296.0 * kRunLength;
+    const double musicTime = double(timeBits) / 4294967296.0 * runLength;
 
     Camera camera;
     initCamera(camera);
-    setCameraFromTracks(camera, std::span<const float>(t, kTracks));
+    setCameraFromTracks(camera, std::span<const float>(t, fuzzedTracks));
     const int32_t mode = cameraModeOf(t[0]);
     if (mode == 2) strandCamera(camera, t, float(musicTime));
     if (mode == 3) clusterCamera(camera, t, state.swarm, followedCluster(state.swarm, musicTime));
@@ -75,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     resetPositions(state.farCloud);
     spinPoints(state.farCloud, float(musicTime * 1.5));
     update(state.nodes, musicTime, t[15], t[17], t[18]);
-    nodeDrawCount(t[16], kGraphNodes);
+    nodeDrawCount(t[16], graphNodes);
     if (t[27] != 0.0f) build(state.links, state.nodes.workingPositions, t[38], t[39]);
     growAt(musicTime);
     growRadiusAt(musicTime);

@@ -10,25 +10,25 @@ float designHeight = 720.0f;
 
 namespace {
 
-constexpr const char* kDataDirectory = "data/seq1";
-constexpr const char* kEnvironmentCubeDirectory = "data/seq1/env";
-constexpr const char* kSpecularCubeDirectory = "data/seq1/spec";
-constexpr const char* kReflectionCubeDirectory = "data/seq1/fine_ref512";
+constexpr const char* dataDirectory = "data/seq1";
+constexpr const char* environmentCubeDirectory = "data/seq1/env";
+constexpr const char* specularCubeDirectory = "data/seq1/spec";
+constexpr const char* reflectionCubeDirectory = "data/seq1/fine_ref512";
 
-constexpr int32_t kSpriteBatchQuads = 6000;
-constexpr int32_t kLogoQuads = 10;
-constexpr float kSwarmRadius = 1500.0f;  // units
-constexpr float kSwarmWeight = 100.0f;
-constexpr int32_t kGraphNodeCount = 8000;
-constexpr float kGraphNodeRadius = 50.0f;  // units
-constexpr int32_t kFarCloudCount = 200;
-constexpr float kFarCloudRadius = 4000.0f;  // units
+constexpr int32_t spriteBatchQuads = 6000;
+constexpr int32_t logoQuads = 10;
+constexpr float swarmRadius = 1500.0f;  // units
+constexpr float swarmWeight = 100.0f;
+constexpr int32_t graphNodeCount = 8000;
+constexpr float graphNodeRadius = 50.0f;  // units
+constexpr int32_t farCloudCount = 200;
+constexpr float farCloudRadius = 4000.0f;  // units
 
 // The graph nodes' start-up update: the shape the initial link graph is built on.
-constexpr double kStartTime = 26.0;       // seconds
-constexpr float kStartScale = 9.0f;
-constexpr float kStartTwistAngle = 283.0f;  // degrees
-constexpr float kStartTwistRadius = 0.0f;   // units
+constexpr double startTime = 26.0;       // seconds
+constexpr float startScale = 9.0f;
+constexpr float startTwistAngle = 283.0f;  // degrees
+constexpr float startTwistRadius = 0.0f;   // units
 
 void createScaledTarget(RenderTarget& target, RenderTargetFormat format, float scale) {
     createRenderTarget(format, scaledDesignSize(designWidth, scale),
@@ -37,7 +37,7 @@ void createScaledTarget(RenderTarget& target, RenderTargetFormat format, float s
 
 // The start-up update of the graph nodes and the first link graph built on it.
 void settleGraphNodes(Demo& demo) {
-    update(demo.graphNodes, kStartTime, kStartScale, kStartTwistAngle, kStartTwistRadius);
+    update(demo.graphNodes, startTime, startScale, startTwistAngle, startTwistRadius);
     buildInitial(demo.links, demo.graphNodes.workingPositions);
 }
 
@@ -56,18 +56,18 @@ void buildDemo(Demo& demo) {
 
     createSegmentBatch(demo.segmentBatch);
     std::printf("make quads\n");
-    createQuadBatch(demo.spriteBatch, kSpriteBatchQuads);
-    createQuadBatch(demo.logoQuads, kLogoQuads);
+    createQuadBatch(demo.spriteBatch, spriteBatchQuads);
+    createQuadBatch(demo.logoQuads, logoQuads);
     createQuadMesh(demo.screenQuad);
 
-    generate(demo.swarm, kSwarmRadius, kSwarmWeight);
-    generate(demo.graphNodes, kGraphNodeCount, kGraphNodeRadius);
-    generate(demo.farCloud, kFarCloudCount, kFarCloudRadius);
+    generate(demo.swarm, swarmRadius, swarmWeight);
+    generate(demo.graphNodes, graphNodeCount, graphNodeRadius);
+    generate(demo.farCloud, farCloudCount, farCloudRadius);
     projectToSphere(demo.farCloud);
 
-    demo.environmentCube = loadHdrCubeMap(kEnvironmentCubeDirectory);
-    demo.specularCube = loadHdrCubeMap(kSpecularCubeDirectory);
-    demo.reflectionCube = loadHdrCubeMap(kReflectionCubeDirectory);
+    demo.environmentCube = loadHdrCubeMap(environmentCubeDirectory);
+    demo.specularCube = loadHdrCubeMap(specularCubeDirectory);
+    demo.reflectionCube = loadHdrCubeMap(reflectionCubeDirectory);
 
     std::printf("fbo %fx%f\n", static_cast<double>(designWidth), static_cast<double>(designHeight));
     createScaledTarget(demo.sceneTarget2, RenderTargetFormat::Rgba16f, 2.0f);
@@ -91,8 +91,8 @@ void buildDemo(Demo& demo) {
 }
 
 void resetDemoSimulation(Demo& demo) {
-    generate(demo.swarm, kSwarmRadius, kSwarmWeight);
-    generatePoints(demo.graphNodes, kGraphNodeCount, kGraphNodeRadius);
+    generate(demo.swarm, swarmRadius, swarmWeight);
+    generatePoints(demo.graphNodes, graphNodeCount, graphNodeRadius);
     shape(demo.graphNodes);
     settleGraphNodes(demo);
 }
@@ -100,13 +100,13 @@ void resetDemoSimulation(Demo& demo) {
 void loadDemo(Demo& demo) {
     // Every image file decodes on worker threads while buildDemo makes the
     // GL objects; the loads below and in buildDemo only upload.
-    addTextureDirectory(kDataDirectory);
-    beginTextureDecoding({kEnvironmentCubeDirectory, kSpecularCubeDirectory, kReflectionCubeDirectory});
+    addTextureDirectory(dataDirectory);
+    beginTextureDecoding({environmentCubeDirectory, specularCubeDirectory, reflectionCubeDirectory});
     buildDemo(demo);
     std::printf("load textures\n");
     loadTextureDirectories();
     // Shaders last: every target, mesh and texture they may refer to exists.
-    addShaderDirectory(kDataDirectory);
+    addShaderDirectory(dataDirectory);
     std::printf("done loading!\n");
 }
 

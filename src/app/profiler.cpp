@@ -63,8 +63,8 @@ void takeResults(GpuProfile& gpu, GpuProfileFrame& frame)
 // first; a frame that is not back yet stays in flight, nothing waits.
 void collectGpuFrames(GpuProfile& gpu)
 {
-    for (int32_t age = 1; age <= kGpuProfileFrames; ++age) {
-        GpuProfileFrame& frame = gpu.frames[(gpu.nextSlot + age - 1) % kGpuProfileFrames];
+    for (int32_t age = 1; age <= gpuProfileFrames; ++age) {
+        GpuProfileFrame& frame = gpu.frames[(gpu.nextSlot + age - 1) % gpuProfileFrames];
         if (!frame.pending || frame.markCount == 0) continue;
         if (gpu.functions.available(frame.queries[frame.markCount - 1])) takeResults(gpu, frame);
     }
@@ -85,7 +85,7 @@ void closeGpuFrame(Profiler& profiler)
 }
 
 // Takes the next slot for a new frame. A slot still waiting for its results
-// after kGpuProfileFrames frames is given up rather than waited for.
+// after gpuProfileFrames frames is given up rather than waited for.
 void openGpuFrame(GpuProfile& gpu)
 {
     GpuProfileFrame& frame = gpu.frames[gpu.nextSlot];
@@ -93,7 +93,7 @@ void openGpuFrame(GpuProfile& gpu)
     frame.pending = false;
     frame.markCount = 0;
     gpu.current = gpu.nextSlot;
-    gpu.nextSlot = (gpu.nextSlot + 1) % kGpuProfileFrames;
+    gpu.nextSlot = (gpu.nextSlot + 1) % gpuProfileFrames;
 }
 
 } // namespace
@@ -149,7 +149,7 @@ void mark(Profiler& profiler, std::string_view name)
     GpuProfile& gpu = profiler.gpu;
     if (gpu.enabled && gpu.current >= 0) {
         GpuProfileFrame& frame = gpu.frames[gpu.current];
-        if (frame.markCount < kGpuProfileMarks)
+        if (frame.markCount < gpuProfileMarks)
             gpu.functions.writeTimestamp(frame.queries[frame.markCount++]);
     }
 }
@@ -187,7 +187,7 @@ bool setGpuProfiling(Profiler& profiler, bool on, const GpuQueryFunctions& funct
     if (!gpu.created) {
         if (!functions.supported()) return false;
         gpu.functions = functions;
-        for (GpuProfileFrame& frame : gpu.frames) functions.create(kGpuProfileMarks, frame.queries);
+        for (GpuProfileFrame& frame : gpu.frames) functions.create(gpuProfileMarks, frame.queries);
         gpu.created = true;
     }
     gpu.enabled = true;

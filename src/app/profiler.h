@@ -21,30 +21,30 @@ struct GpuQueryFunctions {
 };
 const GpuQueryFunctions& gpuQueryFunctionsGL();
 
-constexpr int32_t kGpuProfileFrames = 6;  // frames whose queries may be in flight at once
-constexpr int32_t kGpuProfileMarks = 32;  // marks per frame timed on the GPU; later ones are not
+constexpr int32_t gpuProfileFrames = 6;  // frames whose queries may be in flight at once
+constexpr int32_t gpuProfileMarks = 32;  // marks per frame timed on the GPU; later ones are not
 
 // One frame's marks as sent to the GPU, kept until its results are back.
 struct GpuProfileFrame {
-    uint32_t queries[kGpuProfileMarks] = {};
+    uint32_t queries[gpuProfileMarks] = {};
     int32_t markCount = 0;         // marks with a query; 0: the slot is free
     bool pending = false;          // results not read yet
-    double cpuSeconds[kGpuProfileMarks] = {};   // the marks' CPU times, seconds
-    std::string names[kGpuProfileMarks];        // the marks' names, storage reused
+    double cpuSeconds[gpuProfileMarks] = {};   // the marks' CPU times, seconds
+    std::string names[gpuProfileMarks];        // the marks' names, storage reused
 };
 
 struct GpuProfile {
     bool enabled = false;
     bool created = false;          // query objects exist
     GpuQueryFunctions functions = {};
-    GpuProfileFrame frames[kGpuProfileFrames];
+    GpuProfileFrame frames[gpuProfileFrames];
     int32_t current = -1;          // slot of the frame being marked, -1 when none
     int32_t nextSlot = 0;
     // The newest frame whose results came back, in the layout of a report.
     int32_t readyCount = 0;        // marks in it; 0 when none
-    double readyCpu[kGpuProfileMarks] = {};  // seconds
-    double readyGpu[kGpuProfileMarks] = {};  // seconds, relative to the first mark
-    std::string readyNames[kGpuProfileMarks];
+    double readyCpu[gpuProfileMarks] = {};  // seconds
+    double readyGpu[gpuProfileMarks] = {};  // seconds, relative to the first mark
+    std::string readyNames[gpuProfileMarks];
     int64_t framesDropped = 0;     // frames whose results were not back in time: skipped, not awaited
     double printInterval = 1.0;    // seconds between printed GPU profiles
     double lastPrint = -1.0e9;     // seconds, profiler time base

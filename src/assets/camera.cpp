@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr float kTrackNearPlane = 1.0f;  // units
+constexpr float trackNearPlane = 1.0f;  // units
 
 bool isFinite(const glm::mat4& m)
 {
@@ -58,10 +58,10 @@ void setCameraProjection(Camera& camera, float fieldOfView, float farPlane)
 {
     // The comparisons are false for NaN, so it is refused with the rest.
     const bool usable = fieldOfView > 0.0f && fieldOfView < 180.0f && aspectRatio > 0.0f &&
-                        std::isfinite(aspectRatio) && farPlane > kTrackNearPlane &&
+                        std::isfinite(aspectRatio) && farPlane > trackNearPlane &&
                         std::isfinite(farPlane);
     const glm::mat4 projection =
-        usable ? perspectiveProjection(fieldOfView, aspectRatio, kTrackNearPlane, farPlane)
+        usable ? perspectiveProjection(fieldOfView, aspectRatio, trackNearPlane, farPlane)
                : glm::mat4(0.0f);
     if (!usable || !isFinite(projection)) {
         ++camera.keptProjections;

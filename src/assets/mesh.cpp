@@ -13,16 +13,16 @@ Mesh screenQuad1;
 
 namespace {
 
-constexpr unsigned kImportFlags = aiProcess_CalcTangentSpace | aiProcess_JoinIdenticalVertices |
+constexpr unsigned importFlags = aiProcess_CalcTangentSpace | aiProcess_JoinIdenticalVertices |
                                   aiProcess_Triangulate | aiProcess_PreTransformVertices |
                                   aiProcess_SortByPType | aiProcess_OptimizeMeshes;
 
-constexpr int32_t kImportedFloats = layoutFloats(importedLayout);
-constexpr int32_t kSpriteFloats = layoutFloats(spriteLayout);
-constexpr int32_t kSegmentFloats = layoutFloats(segmentLayout);
+constexpr int32_t importedFloats = layoutFloats(importedLayout);
+constexpr int32_t spriteFloats = layoutFloats(spriteLayout);
+constexpr int32_t segmentFloats = layoutFloats(segmentLayout);
 
-const float kQuadVertices[16] = {-1, -1, 0, 1, 1, -1, 0, 1, -1, 1, 0, 1, 1, 1, 0, 1};
-const uint16_t kQuadIndices[6] = {0, 1, 2, 3, 2, 1};
+const float quadVertices[16] = {-1, -1, 0, 1, 1, -1, 0, 1, -1, 1, 0, 1, 1, 1, 0, 1};
+const uint16_t quadIndices[6] = {0, 1, 2, 3, 2, 1};
 
 // Where a block of a vertex buffer of v vertices starts.
 float* blockStart(std::vector<float>& vertices, size_t v, const VertexBlock& block)
@@ -71,7 +71,7 @@ bool loadMeshFile(const char* path) { return loadMeshFile(path, skyMesh); }
 bool loadMeshFile(const char* path, Mesh& mesh)
 {
     Assimp::Importer importer;
-    const aiScene* scene = importer.ReadFile(path, kImportFlags);
+    const aiScene* scene = importer.ReadFile(path, importFlags);
     if (!scene) {
         printf("assimp::%s\n", importer.GetErrorString());
         return false;
@@ -94,15 +94,15 @@ bool loadMeshFile(const char* path, Mesh& mesh)
         if (hasTexcoords && hasVertices) printf("has texturecoords\n");
     }
     // Indices are stored in 16 bits; a bigger mesh would wrap onto wrong vertices.
-    if (source->mNumVertices > static_cast<unsigned>(kMaxImportedVertices)) {
+    if (source->mNumVertices > static_cast<unsigned>(maxImportedVertices)) {
         printf("[mesh]%s has %u vertices, more than %d; not loaded\n", path,
-               source->mNumVertices, kMaxImportedVertices);
+               source->mNumVertices, maxImportedVertices);
         return false;
     }
 
     const size_t v = source->mNumVertices;
     const size_t t = source->mNumFaces;
-    std::vector<float> vertices(v * kImportedFloats, 0.0f);
+    std::vector<float> vertices(v * importedFloats, 0.0f);
     float* positions = blockStart(vertices, v, importedLayout[0]);
     float* texcoords = blockStart(vertices, v, importedLayout[1]);
     float* normals = blockStart(vertices, v, importedLayout[2]);
@@ -148,8 +148,8 @@ bool loadMeshFile(const char* path, Mesh& mesh)
                                     indices16.data(), GL_STATIC_DRAW);
     mesh.triangleCount = static_cast<int32_t>(t);
     mesh.vertexCount = static_cast<int32_t>(v);
-    mesh.floatsPerVertex = kImportedFloats;
-    mesh.indexType = kMeshIndex16;
+    mesh.floatsPerVertex = importedFloats;
+    mesh.indexType = meshIndex16;
     mesh.vertexData = std::move(vertices);
     mesh.indexData = std::move(indices);
     printf("[mesh]%s added [v%d t%d]\n", path, mesh.vertexCount, 3 * mesh.triangleCount);
@@ -158,14 +158,14 @@ bool loadMeshFile(const char* path, Mesh& mesh)
 
 void createQuadMesh(Mesh& mesh)
 {
-    mesh.vertexBuffer = createBuffer(GL_ARRAY_BUFFER, sizeof(kQuadVertices), kQuadVertices,
+    mesh.vertexBuffer = createBuffer(GL_ARRAY_BUFFER, sizeof(quadVertices), quadVertices,
                                      GL_STATIC_DRAW);
-    mesh.indexBuffer = createBuffer(GL_ELEMENT_ARRAY_BUFFER, sizeof(kQuadIndices), kQuadIndices,
+    mesh.indexBuffer = createBuffer(GL_ELEMENT_ARRAY_BUFFER, sizeof(quadIndices), quadIndices,
                                     GL_STATIC_DRAW);
     mesh.triangleCount = 2;
     mesh.vertexCount = 4;
     mesh.floatsPerVertex = 4;
-    mesh.indexType = kMeshIndex16;
+    mesh.indexType = meshIndex16;
     printf("[mesh]quad added\n");
 }
 
@@ -180,7 +180,7 @@ void createSegmentBatch(Mesh& mesh)
 {
     layoutSegmentBatch(mesh);
     createBatchBuffers(mesh, GL_STATIC_DRAW);
-    printf("[mesh]%d quads added\n", kSegmentBatchQuads);
+    printf("[mesh]%d quads added\n", segmentBatchQuads);
 }
 
 void layoutQuadBatch(Mesh& mesh, int32_t quadCount)
@@ -189,9 +189,9 @@ void layoutQuadBatch(Mesh& mesh, int32_t quadCount)
     const size_t v = static_cast<size_t>(quadCount) * 4;
     mesh.triangleCount = 2 * quadCount;
     mesh.vertexCount = static_cast<int32_t>(v);
-    mesh.floatsPerVertex = kSpriteFloats;
-    mesh.indexType = kMeshIndex32;
-    mesh.vertexData.assign(v * kSpriteFloats, 0.0f);
+    mesh.floatsPerVertex = spriteFloats;
+    mesh.indexType = meshIndex32;
+    mesh.vertexData.assign(v * spriteFloats, 0.0f);
     float* positions = blockStart(mesh.vertexData, v, spriteLayout[0]);
     float* texcoords = blockStart(mesh.vertexData, v, spriteLayout[1]);
     // The quad's index stands in z; w is 1/32 on the right-hand corners.
@@ -211,14 +211,14 @@ void layoutQuadBatch(Mesh& mesh, int32_t quadCount)
 
 void layoutSegmentBatch(Mesh& mesh)
 {
-    const size_t v = static_cast<size_t>(kSegmentBatchQuads) * 4;
-    mesh.triangleCount = 2 * kSegmentBatchQuads;
+    const size_t v = static_cast<size_t>(segmentBatchQuads) * 4;
+    mesh.triangleCount = 2 * segmentBatchQuads;
     mesh.vertexCount = static_cast<int32_t>(v);
-    mesh.floatsPerVertex = kSegmentFloats;
+    mesh.floatsPerVertex = segmentFloats;
     // 32-bit indices, so that quads from 16384 on address their own vertices.
-    mesh.indexType = kMeshIndex32;
-    mesh.vertexData.assign(v * kSegmentFloats, 0.0f);
-    fillQuadIndices(mesh.indexData, kSegmentBatchQuads);
+    mesh.indexType = meshIndex32;
+    mesh.vertexData.assign(v * segmentFloats, 0.0f);
+    fillQuadIndices(mesh.indexData, segmentBatchQuads);
 }
 
 void setQuad(Mesh& batch, int32_t q, float x, float y, float z, float w)
@@ -241,7 +241,7 @@ void setSegment(Mesh& batch, int32_t q, float x0, float y0, float z0,
 {
     const size_t v = static_cast<size_t>(batch.vertexCount);
     if (q < 0 || static_cast<size_t>(q) * 4 + 4 > v ||
-        batch.vertexData.size() < v * kSegmentFloats)
+        batch.vertexData.size() < v * segmentFloats)
         return;
     float* p0 = blockStart(batch.vertexData, v, segmentLayout[0]);
     float* p1 = blockStart(batch.vertexData, v, segmentLayout[1]);

@@ -9,13 +9,13 @@
 #include <vector>
 
 // Index type of a mesh's index buffer (GL_UNSIGNED_SHORT / GL_UNSIGNED_INT).
-constexpr uint32_t kMeshIndex16 = 0x1403;
-constexpr uint32_t kMeshIndex32 = 0x1405;
+constexpr uint32_t meshIndex16 = 0x1403;
+constexpr uint32_t meshIndex32 = 0x1405;
 
 // Largest vertex count an imported mesh may have: its indices are 16-bit.
-constexpr int32_t kMaxImportedVertices = 65536;
+constexpr int32_t maxImportedVertices = 65536;
 // Fixed capacity of the segment quad batch.
-constexpr int32_t kSegmentBatchQuads = 60000;
+constexpr int32_t segmentBatchQuads = 60000;
 
 // One planar block of a vertex buffer: the attribute it feeds, its float
 // components, and where it starts, in floats per vertex of the blocks before
@@ -46,7 +46,7 @@ struct Mesh {
     int32_t triangleCount = 0;      // triangles drawn for the whole mesh (a quad is 2)
     int32_t vertexCount = 0;        // vertices in the buffer; sets the block offsets
     int32_t floatsPerVertex = 0;    // summed size of all blocks; the buffer holds this x vertexCount floats
-    uint32_t indexType = kMeshIndex16;  // what the GL index buffer holds
+    uint32_t indexType = meshIndex16;  // what the GL index buffer holds
     std::vector<float> vertexData;      // CPU copy of the vertex data; batches write here and upload again
     std::vector<uint32_t> indexData;    // CPU copy of the index values (uploaded as indexType)
 };
@@ -69,7 +69,7 @@ void createQuadMesh(Mesh& mesh);
 // Sprite quad batch of quadCount quads: position 4 then texcoord 2 per
 // vertex, 32-bit indices; quad q starts as corners (0|1, 0|1, q, 0|1/32).
 void createQuadBatch(Mesh& mesh, int32_t quadCount);
-// Segment quad batch of kSegmentBatchQuads quads: "p0" 3, "p1" 3,
+// Segment quad batch of segmentBatchQuads quads: "p0" 3, "p1" 3,
 // "texcoord" 2, "texcoord2" 2 per vertex, all zero; 32-bit indices.
 void createSegmentBatch(Mesh& mesh);
 

@@ -19,7 +19,7 @@ ShaderRegistry shaderRegistry;
 
 namespace {
 
-constexpr GLsizei kLogCapacity = 2048;
+constexpr GLsizei logCapacity = 2048;
 
 // What the build in progress found wrong, kept for the windowed overlay.
 struct BuildReport {
@@ -103,13 +103,13 @@ void printInfoLog(GLuint object, bool isProgram, const char* prefix, const char*
         glGetProgramiv(object, GL_INFO_LOG_LENGTH, &length);
     else
         glGetShaderiv(object, GL_INFO_LOG_LENGTH, &length);
-    char log[kLogCapacity] = {0};
+    char log[logCapacity] = {0};
     GLsizei written = 0;
     if (length > 0) {
         if (isProgram)
-            glGetProgramInfoLog(object, kLogCapacity, &written, log);
+            glGetProgramInfoLog(object, logCapacity, &written, log);
         else
-            glGetShaderInfoLog(object, kLogCapacity, &written, log);
+            glGetShaderInfoLog(object, logCapacity, &written, log);
     }
     printf("%s(%s)::\n%s\n", prefix, what, log);
 }
@@ -223,8 +223,8 @@ uint32_t compileShaderStage(uint32_t type, const char* source)
         printInfoLog(shader, false, "[shader]compile",
                      type == GL_VERTEX_SHADER ? "vertex" : "fragment");
         if (!buildReport.path.empty()) {
-            char log[kLogCapacity] = {0};
-            glGetShaderInfoLog(shader, kLogCapacity, nullptr, log);
+            char log[logCapacity] = {0};
+            glGetShaderInfoLog(shader, logCapacity, nullptr, log);
             for (std::string& error : shaderLogErrors(log, buildReport.path, buildReport.stageFirstLine))
                 buildReport.errors.push_back(std::move(error));
         }

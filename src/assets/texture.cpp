@@ -21,13 +21,13 @@ namespace {
 
 // Every cube face is decoded to RGB floats and uploaded as GL_RGB, whatever
 // the file holds, so a grey or RGBA file can never be read past its end.
-constexpr int kCubeChannels = 3;
+constexpr int cubeChannels = 3;
 
 // One decoded cube face, held until the upload.
 struct CubeFace {
     int width = 0;   // pixels
     int height = 0;  // pixels
-    int channels = 0;         // as the file holds them; the pixels have kCubeChannels
+    int channels = 0;         // as the file holds them; the pixels have cubeChannels
     float* pixels = nullptr;  // stb_image allocation, released after upload
 };
 
@@ -37,10 +37,10 @@ std::string baseName(const std::string& path)
 }
 
 // The largest image side (pixels) and file (bytes) the decoders are given.
-constexpr int kMaxImageSide = 16384;
-constexpr size_t kMaxImageFileBytes = size_t(1) << 30;
+constexpr int maxImageSide = 16384;
+constexpr size_t maxImageFileBytes = size_t(1) << 30;
 
-bool sideFits(int pixels) { return pixels > 0 && pixels <= kMaxImageSide; }
+bool sideFits(int pixels) { return pixels > 0 && pixels <= maxImageSide; }
 
 // The whole file; empty when it cannot be read or is not a regular file.
 std::vector<unsigned char> readFileBytes(const std::string& path)
@@ -52,7 +52,7 @@ std::vector<unsigned char> readFileBytes(const std::string& path)
     if (!file) return bytes;
     unsigned char chunk[65536];
     size_t got;
-    while ((got = fread(chunk, 1, sizeof chunk, file)) > 0 && bytes.size() <= kMaxImageFileBytes)
+    while ((got = fread(chunk, 1, sizeof chunk, file)) > 0 && bytes.size() <= maxImageFileBytes)
         bytes.insert(bytes.end(), chunk, chunk + got);
     fclose(file);
     return bytes;
@@ -164,7 +164,7 @@ struct DecodedImage {
 // pixels stay nullptr when they do not decode.
 void decodeImageBytes(const std::vector<unsigned char>& bytes, DecodedImage& image)
 {
-    if (bytes.empty() || bytes.size() > kMaxImageFileBytes) return;
+    if (bytes.empty() || bytes.size() > maxImageFileBytes) return;
     const unsigned char* data = bytes.data();
     const int size = static_cast<int>(bytes.size());
     // Every file is checked before it is decoded: an HDR file's records
@@ -180,7 +180,7 @@ void decodeImageBytes(const std::vector<unsigned char>& bytes, DecodedImage& ima
     if (image.cubeFace || hdr) {
         image.hdr = !image.cubeFace;
         image.pixels = stbi_loadf_from_memory(data, size, &image.width, &image.height, &image.channels,
-                                              image.cubeFace ? kCubeChannels : 0);
+                                              image.cubeFace ? cubeChannels : 0);
         return;
     }
     image.pixels = stbi_load_from_memory(data, size, &image.width, &image.height, &image.channels,
@@ -273,7 +273,7 @@ uint32_t loadHdrTexture(const char* path, DecodedImage& image)
     float* pixels = static_cast<float*>(image.pixels);
     if (!pixels) {
         printf("hdrtexture is fux00rd %s\n", path);
-        return kInvalidTexture;
+        return invalidTexture;
     }
     printf("xyn = %d %d %d\n", width, height, channels);
     return createTexture2D(GL_RGB32F, width, height, channels, GL_FLOAT, pixels);
@@ -301,9 +301,9 @@ void beginTextureDecoding(const std::vector<std::string>& cubeDirectories)
             decodeAhead.images.push_back(std::move(image));
         }
     }
-    static const char* const kExtensions[] = {".png", ".jpg", ".hdr"};
+    static const char* const extensions[] = {".png", ".jpg", ".hdr"};
     for (const std::string& directory : textureLibrary.directories)
-        for (const char* extension : kExtensions) {
+        for (const char* extension : extensions) {
             if (!listDirectoryFiles(directory, extension, names)) break;
             for (const std::string& name : names) {
                 DecodedImage image;
@@ -322,10 +322,10 @@ void beginTextureDecoding(const std::vector<std::string>& cubeDirectories)
 
 void loadTextureDirectories()
 {
-    static const char* const kExtensions[] = {".png", ".jpg", ".hdr"};
+    static const char* const extensions[] = {".png", ".jpg", ".hdr"};
     std::vector<std::string> names;
     for (const std::string& directory : textureLibrary.directories) {
-        for (const char* extension : kExtensions) {
+        for (const char* extension : extensions) {
             if (!listDirectoryFiles(directory, extension, names)) {
                 fprintf(stderr, "cannot list %s\n", directory.c_str());
                 break;
@@ -333,7 +333,7 @@ void loadTextureDirectories()
             for (const std::string& name : names) {
                 const std::string path = directory + "/" + name;
                 const uint32_t texture = loadTextureFile(path.c_str());
-                if (texture == kInvalidTexture) continue;
+                if (texture == invalidTexture) continue;
                 textureLibrary.textures.push_back(Texture{name, texture});
                 printf("loaded texture:%s\n", path.c_str());
             }
@@ -351,7 +351,7 @@ uint32_t loadTextureFile(const char* path)
     unsigned char* pixels = static_cast<unsigned char*>(image.pixels);
     if (!pixels) {
         printf("[texture]%s is invalid\n", path);
-        return kInvalidTexture;
+        return invalidTexture;
     }
     GLint internalFormat = GL_SRGB_ALPHA;
     if (isLinearTextureName(path)) {
@@ -372,11 +372,11 @@ uint32_t findTexture(const char* name)
 
 uint32_t loadHdrCubeMap(const char* directory)
 {
-    static const GLenum kFaceTargets[6] = {
+    static const GLenum faceTargets[6] = {
         GL_TEXTURE_CUBE_MAP_POSITIVE_X, GL_TEXTURE_CUBE_MAP_NEGATIVE_X,
         GL_TEXTURE_CUBE_MAP_POSITIVE_Y, GL_TEXTURE_CUBE_MAP_NEGATIVE_Y,
         GL_TEXTURE_CUBE_MAP_POSITIVE_Z, GL_TEXTURE_CUBE_MAP_NEGATIVE_Z};
-    static const char kFaceLetters[6] = {'r', 'l', 'u', 'd', 'b', 'f'};
+    static const char faceLetters[6] = {'r', 'l', 'u', 'd', 'b', 'f'};
 
     CubeFace faces[6];
     std::vector<std::string> names;
@@ -420,21 +420,21 @@ uint32_t loadHdrCubeMap(const char* directory)
     for (int slot = 0; slot < 6; ++slot) {
         CubeFace& face = faces[slot];
         if (face.pixels && (face.width != size || face.height != size)) {
-            printf("cube face %c of %s is %dx%d, not %dx%d\n", kFaceLetters[slot], directory,
+            printf("cube face %c of %s is %dx%d, not %dx%d\n", faceLetters[slot], directory,
                    face.width, face.height, size, size);
             stbi_image_free(face.pixels);
             face.pixels = nullptr;
         } else if (!face.pixels) {
-            printf("cube face %c missing in %s\n", kFaceLetters[slot], directory);
+            printf("cube face %c missing in %s\n", faceLetters[slot], directory);
         }
         if (face.pixels) {
-            glTexImage2D(kFaceTargets[slot], 0, GL_RGB32F, size, size, 0, GL_RGB, GL_FLOAT,
+            glTexImage2D(faceTargets[slot], 0, GL_RGB32F, size, size, 0, GL_RGB, GL_FLOAT,
                          face.pixels);
             stbi_image_free(face.pixels);
             face.pixels = nullptr;
         } else {
-            black.assign(static_cast<size_t>(size) * size * kCubeChannels, 0.0f);
-            glTexImage2D(kFaceTargets[slot], 0, GL_RGB32F, size, size, 0, GL_RGB, GL_FLOAT,
+            black.assign(static_cast<size_t>(size) * size * cubeChannels, 0.0f);
+            glTexImage2D(faceTargets[slot], 0, GL_RGB32F, size, size, 0, GL_RGB, GL_FLOAT,
                          black.data());
         }
     }

@@ -10,7 +10,7 @@
 #include <vector>
 
 // Returned by loadTextureFile when a file cannot be decoded.
-constexpr uint32_t kInvalidTexture = 0xFFFFFFFFu;
+constexpr uint32_t invalidTexture = 0xFFFFFFFFu;
 
 struct Texture {
     std::string name;      // bare file name as listed, e.g. "noise.png"
@@ -35,7 +35,7 @@ void beginTextureDecoding(const std::vector<std::string>& cubeDirectories);
 // Loads every PNG, then JPEG, then HDR file of every directory into the
 // library; then waits for the decoding workers and frees what nobody took.
 void loadTextureDirectories();
-// A new mipmapped 2D texture from an image file, or kInvalidTexture.
+// A new mipmapped 2D texture from an image file, or invalidTexture.
 uint32_t loadTextureFile(const char* path);
 // The GL texture of the first entry with exactly this name, or 0 (with a message).
 uint32_t findTexture(const char* name);

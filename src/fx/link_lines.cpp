@@ -9,10 +9,10 @@
 
 namespace {
 
-constexpr float kInitialInnerThreshold = 50.0f;  // units, start-up build only
+constexpr float initialInnerThreshold = 50.0f;  // units, start-up build only
 // Room reserved for each link list on the first build, so that frames whose
 // graphs grow do not reallocate (more than the segment batch can draw).
-constexpr size_t kReservedLinks = 65536;
+constexpr size_t reservedLinks = 65536;
 
 inline float distanceBetween(const Vec4& p, const Vec4& q) {
     const float dx = p.x - q.x;
@@ -66,12 +66,12 @@ void linkRange(const LinkLines& links, int32_t i, int32_t from, int32_t to, floa
     }
 }
 
-// Cuts the first count entries of the order into shells of kShellThickness
+// Cuts the first count entries of the order into shells of shellThickness
 // and returns n, the index of the outermost slot. Shell k is the entries
 // [shellStart[k], shellStart[k + 1]); there are n + 1 shells.
 int32_t assignShells(LinkLines& links, int32_t count) {
     const float maxR = links.order.entries[count - 1].distance;
-    const float ratio = maxR / kShellThickness;
+    const float ratio = maxR / shellThickness;
     // Slots grow at most once per node, so shells past count + 1 are always
     // empty and start no links; clamping also keeps an infinite or NaN
     // distance from producing an unbounded shell count.
@@ -83,7 +83,7 @@ int32_t assignShells(LinkLines& links, int32_t count) {
     int32_t slot = 0;
     for (int32_t k = 0; k < count; ++k) {
         // At most one step per node: a gap wider than a shell skips no slot.
-        if (links.order.entries[k].distance > static_cast<float>(s) * kShellThickness && slot < n) {
+        if (links.order.entries[k].distance > static_cast<float>(s) * shellThickness && slot < n) {
             ++s;
             ++slot;
             links.shellStart[slot] = k;
@@ -130,7 +130,7 @@ void findHubs(LinkLines& links, int32_t count) {
         ++links.crossCounts[link.b];
     }
     for (int32_t i = 0; i < count; ++i)
-        if (links.crossCounts[i] > kHubCrossLinks) links.hubs.push_back(i);
+        if (links.crossCounts[i] > hubCrossLinks) links.hubs.push_back(i);
 }
 
 }  // namespace
@@ -185,13 +185,13 @@ std::vector<int32_t> sortByDistance(const Vec4& point, const std::vector<Vec4>& 
 
 void build(LinkLines& links, const std::vector<Vec4>& points, float crossThreshold,
            float innerThreshold) {
-    sortByDistance(Vec4{}, points, kLinkedNodeCount, links.order);
+    sortByDistance(Vec4{}, points, linkedNodeCount, links.order);
     links.innerLinks.clear();
     links.crossLinks.clear();
-    links.innerLinks.reserve(kReservedLinks);
-    links.crossLinks.reserve(kReservedLinks);
-    links.hubs.reserve(kLinkedNodeCount);
-    links.shellStart.reserve(kLinkedNodeCount + 3);  // n is at most the node count + 1
+    links.innerLinks.reserve(reservedLinks);
+    links.crossLinks.reserve(reservedLinks);
+    links.hubs.reserve(linkedNodeCount);
+    links.shellStart.reserve(linkedNodeCount + 3);  // n is at most the node count + 1
     const int32_t count = static_cast<int32_t>(links.order.entries.size());
     if (count > 0) {
         const int32_t n = assignShells(links, count);
@@ -207,10 +207,10 @@ void buildInitial(LinkLines& links, const std::vector<Vec4>& points) {
     links.crossLinks.clear();
     links.hubs.clear();
     const int32_t count =
-        std::min(static_cast<int32_t>(links.order.entries.size()), kLinkedNodeCount);
+        std::min(static_cast<int32_t>(links.order.entries.size()), linkedNodeCount);
     if (count == 0) return;
     const int32_t n = assignShells(links, count);
-    linkShells(links, points, count, n, 0.0f, kInitialInnerThreshold, false);
+    linkShells(links, points, count, n, 0.0f, initialInnerThreshold, false);
 }
 
 void releaseLinkLines(LinkLines& links) {

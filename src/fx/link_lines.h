@@ -10,9 +10,9 @@
 
 #include "fx/noise.h"
 
-constexpr int32_t kLinkedNodeCount = 1000;  // only the first nodes are linked
-constexpr float kShellThickness = 50.0f;    // units
-constexpr int32_t kHubCrossLinks = 2;       // a hub has more crossing links than this
+constexpr int32_t linkedNodeCount = 1000;  // only the first nodes are linked
+constexpr float shellThickness = 50.0f;    // units
+constexpr int32_t hubCrossLinks = 2;       // a hub has more crossing links than this
 
 struct Link {
     int32_t key = 0;  // 2 * shell for inner links, 2 * shell + 1 for crossing links
@@ -45,7 +45,7 @@ struct LinkLines {
     std::vector<float> orderedX;  // the linked nodes' coordinates in distance order,
     std::vector<float> orderedY;  // padded past the end
     std::vector<float> orderedZ;
-    std::array<int32_t, kLinkedNodeCount> crossCounts{};
+    std::array<int32_t, linkedNodeCount> crossCounts{};
 };
 
 // Indices 0 .. n - 1 (n = limit, or every point when limit < 0) ordered by

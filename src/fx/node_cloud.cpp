@@ -45,7 +45,7 @@ inline void twistPoint(Vec4& p, const Vec4& d, float a, float b, float c) {
     const glm::vec3 r = rotateAboutAxis(glm::vec3(p.x, p.y, p.z), glm::vec3(d.x, d.y, d.z), d.z * b);
     const float w = std::max(lengthOf(r.x, r.y, r.z) - c, 0.0f) / 150.0f;
     const float k = std::max(w * a, 0.0f);
-    const float theta = 20.0f * w * k * kDegreesToRadians;
+    const float theta = 20.0f * w * k * degreesToRadians;
     // Points within c of the origin are not turned: skip the trigonometry
     // for them (cos 0 and sin 0 are exactly 1 and 0).
     float cs = 1.0f;
@@ -128,7 +128,7 @@ void swirl(NodeCloud& cloud, float s) {
         const float qy = p.y + u.y * push * 5.0f;
         const float qz = p.z + u.z * push * 5.0f;
         // A turn about z whose angle grows with the distance from the origin.
-        const float theta = 0.1f * s * d.x * length * kDegreesToRadians;
+        const float theta = 0.1f * s * d.x * length * degreesToRadians;
         const float c = std::cos(theta);
         const float sn = std::sin(theta);
         p.x = qx * c - qy * sn;
@@ -161,8 +161,8 @@ void update(NodeCloud& cloud, double time, float scaleAmount, float twistAngle, 
     // the sines and cosines point by point between the stages. Each lane does
     // exactly the single-precision operations of the separate passes, in the
     // same order, so the result is the same to the bit.
-    constexpr int32_t kBlock = 16;
-    constexpr int32_t kVectors = kBlock / 4;
+    constexpr int32_t pointsPerBlock = 16;
+    constexpr int32_t vectorsPerBlock = pointsPerBlock / 4;
     const float t = static_cast<float>(time);
     const float a = t * 0.5f;
     const float radius = static_cast<float>(cloud.radius);
@@ -173,17 +173,17 @@ void update(NodeCloud& cloud, double time, float scaleAmount, float twistAngle, 
     cloud.workingPositions.resize(n);
 
     // Coordinates of one block, a list per component.
-    alignas(16) float px[kBlock], py[kBlock], pz[kBlock], pw[kBlock];
-    alignas(16) float dx[kBlock], dy[kBlock], dz[kBlock];
-    alignas(16) float angle[kBlock], c[kBlock], sn[kBlock];
-    alignas(16) float rx[kBlock], ry[kBlock], rz[kBlock];
+    alignas(16) float px[pointsPerBlock], py[pointsPerBlock], pz[pointsPerBlock], pw[pointsPerBlock];
+    alignas(16) float dx[pointsPerBlock], dy[pointsPerBlock], dz[pointsPerBlock];
+    alignas(16) float angle[pointsPerBlock], c[pointsPerBlock], sn[pointsPerBlock];
+    alignas(16) float rx[pointsPerBlock], ry[pointsPerBlock], rz[pointsPerBlock];
     auto load = [](const float* list, int32_t v) { return load4(list + 4 * v); };
     auto store = [](float* list, int32_t v, Float4 value) { store4(list + 4 * v, value); };
 
-    for (int32_t start = 0; start < n; start += kBlock) {
-        const int32_t m = std::min(kBlock, n - start);
+    for (int32_t start = 0; start < n; start += pointsPerBlock) {
+        const int32_t m = std::min(pointsPerBlock, n - start);
         // Lanes past the last point compute on a harmless stand-in and are not stored.
-        for (int32_t k = 0; k < kBlock; ++k) {
+        for (int32_t k = 0; k < pointsPerBlock; ++k) {
             const bool inside = k < m;
             const Vec4 rest = inside ? cloud.restPositions[start + k] : Vec4{};
             const Vec4 d = inside ? cloud.directions[start + k] : Vec4{1.0f, 0.0f, 0.0f, 0.0f};
@@ -196,7 +196,7 @@ void update(NodeCloud& cloud, double time, float scaleAmount, float twistAngle, 
             dy[k] = d.y;
             dz[k] = d.z;
         }
-        for (int32_t v = 0; v < kVectors; ++v) {
+        for (int32_t v = 0; v < vectorsPerBlock; ++v) {
             const Float4 x = load(px, v), y = load(py, v), z = load(pz, v);
             store(angle, v, sqrt4(x * x + y * y + z * z));
         }
@@ -217,12 +217,12 @@ void update(NodeCloud& cloud, double time, float scaleAmount, float twistAngle, 
         }
 
         // twist, first the spin about each point's own direction...
-        for (int32_t k = 0; k < kBlock; ++k) {
-            const float spin = dz[k] * twistAngle * kDegreesToRadians;
+        for (int32_t k = 0; k < pointsPerBlock; ++k) {
+            const float spin = dz[k] * twistAngle * degreesToRadians;
             c[k] = std::cos(spin);
             sn[k] = std::sin(spin);
         }
-        for (int32_t v = 0; v < kVectors; ++v) {
+        for (int32_t v = 0; v < vectorsPerBlock; ++v) {
             const Float4 x = load(px, v), y = load(py, v), z = load(pz, v);
             const Float4 ax = load(dx, v), ay = load(dy, v), az = load(dz, v);
             const Float4 cv = load(c, v), sv = load(sn, v);
@@ -242,9 +242,9 @@ void update(NodeCloud& cloud, double time, float scaleAmount, float twistAngle, 
             // ...then the turn about the vertical axis, none within the radius.
             const Float4 w = max0(sqrt4(r0 * r0 + r1 * r1 + r2 * r2) - splat(twistRadius)) / splat(150.0f);
             const Float4 k2 = max0(w * splat(a));
-            store(angle, v, splat(20.0f) * w * k2 * splat(kDegreesToRadians));
+            store(angle, v, splat(20.0f) * w * k2 * splat(degreesToRadians));
         }
-        for (int32_t k = 0; k < kBlock; ++k) {
+        for (int32_t k = 0; k < pointsPerBlock; ++k) {
             c[k] = 1.0f;
             sn[k] = 0.0f;
             if (angle[k] != 0.0f) {
@@ -256,7 +256,7 @@ void update(NodeCloud& cloud, double time, float scaleAmount, float twistAngle, 
         // scale: away from the origin to (1 + amount) times the distance; a
         // point at the origin has no direction and stays.
         const Float4 amount = splat(scaleAmount);
-        for (int32_t v = 0; v < kVectors; ++v) {
+        for (int32_t v = 0; v < vectorsPerBlock; ++v) {
             const Float4 r0 = load(rx, v), r1 = load(ry, v), r2 = load(rz, v);
             const Float4 cv = load(c, v), sv = load(sn, v);
             const Float4 qx = r0 * cv + r2 * sv;

@@ -23,7 +23,7 @@ inline bool operator==(const Vec4& a, const Vec4& b) {
 }
 
 // Degrees to radians, with the factor every deformation uses.
-constexpr float kDegreesToRadians = 0.017453293f;
+constexpr float degreesToRadians = 0.017453293f;
 
 // Maps a seed to a float in (-1, 1]; 32-bit wrapping arithmetic on the seed.
 float hashNoise(int32_t seed);
@@ -59,7 +59,7 @@ inline glm::vec3 rotateAboutAxis(const glm::vec3& v, const glm::vec3& axis, floa
     // The rotation matrix is built exactly as GLM's axis-angle rotate builds
     // it, and applied column by column as GLM's matrix-vector product does, so
     // results match GLM to the bit without the cost of a 4x4 product.
-    const float a = angle * kDegreesToRadians;
+    const float a = angle * degreesToRadians;
     const float c = std::cos(a);
     const float s = std::sin(a);
     const float dot = axis.x * axis.x + axis.y * axis.y + axis.z * axis.z;

@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr float kStrandFarPlane = 8000.0f;  // units
+constexpr float strandFarPlane = 8000.0f;  // units
 
 // Orbit angle from track::camAngleY, degrees to radians as the track camera does it.
 inline float orbitAngle(const float* tracks) { return tracks[track::camAngleY] / 180.0f * 3.141592f; }
@@ -21,7 +21,7 @@ void strandCamera(Camera& camera, const float* tracks, float time) {
     const float a = orbitAngle(tracks);
     const float r = tracks[track::camRadiusX];
     const glm::vec3 c = strandPath(tracks[track::camHeightZ], time);
-    setCameraProjection(camera, tracks[track::fov], kStrandFarPlane);
+    setCameraProjection(camera, tracks[track::fov], strandFarPlane);
     camera.eye = glm::vec3(c.x + std::sin(a) * r, tracks[track::camHeightZ], c.z + std::cos(a) * r);
     camera.target = glm::vec3(c.x + tracks[track::targetX], tracks[track::targetY], c.z + tracks[track::targetZ]);
 }
@@ -32,7 +32,7 @@ void clusterCamera(Camera& camera, const float* tracks, const SwarmField& field,
     const glm::vec3 c(node.x, node.y, node.z);
     const float a = orbitAngle(tracks);
     const float r = tracks[track::camRadiusX];
-    setCameraProjection(camera, tracks[track::fov], kStrandFarPlane);
+    setCameraProjection(camera, tracks[track::fov], strandFarPlane);
     camera.target = c + glm::vec3(tracks[track::targetX], tracks[track::targetY], tracks[track::targetZ]);
     camera.eye = c + glm::vec3(std::sin(a) * r, tracks[track::camHeightZ], std::cos(a) * r);
 }

@@ -8,40 +8,40 @@
 
 namespace {
 
-constexpr int32_t kProfileSize = 20;
-constexpr int32_t kRowCount = 150;
-constexpr int32_t kClusterCount = kProfileSize * kRowCount;
-constexpr float kPeriod = 3400.0f;              // height units
-constexpr float kRowSpacing = 3400.0f / 150.0f;  // 22.666666 in single precision
-constexpr float kHalfPeriod = 1700.0f;          // height units
-constexpr float kStartTime = 80.5f;             // seconds: the strand as the second scene opens
-constexpr float kStartSpread = 3.0f;            // strandSpread at start-up
+constexpr int32_t profileSize = 20;
+constexpr int32_t rowCount = 150;
+constexpr int32_t clusterCount = profileSize * rowCount;
+constexpr float period = 3400.0f;              // height units
+constexpr float rowSpacing = 3400.0f / 150.0f;  // 22.666666 in single precision
+constexpr float halfPeriod = 1700.0f;          // height units
+constexpr float startTime = 80.5f;             // seconds: the strand as the second scene opens
+constexpr float startSpread = 3.0f;            // strandSpread at start-up
 
 }  // namespace
 
 void generate(SwarmField& field, float radius, float weight) {
     field.radius = radius;
-    field.clusterCount = kClusterCount;
+    field.clusterCount = clusterCount;
 
     field.scatterPoints.clear();
-    field.scatterPoints.reserve(kClusterCount);
-    for (int32_t f = 0; f < kClusterCount; ++f) {
+    field.scatterPoints.reserve(clusterCount);
+    for (int32_t f = 0; f < clusterCount; ++f) {
         const int32_t seed = static_cast<int32_t>(static_cast<uint32_t>(f) * 233242u - 23u);
         field.scatterPoints.push_back(randomInCube(seed, radius, weight));
     }
     // Node 0 has no scatter direction: it starts at the origin.
     field.scatterPoints[0] = Vec4{0.0f, 0.0f, 0.0f, weight};
 
-    field.profileSize = kProfileSize;
-    field.period = kPeriod;
-    field.rowCount = kRowCount;
-    field.rowSpacing = kRowSpacing;
-    field.halfPeriod = kHalfPeriod;
+    field.profileSize = profileSize;
+    field.period = period;
+    field.rowCount = rowCount;
+    field.rowSpacing = rowSpacing;
+    field.halfPeriod = halfPeriod;
 
     // Ten mirrored pairs of rung points, 40 to 256 units either side of the centre line.
     field.strandProfile.clear();
-    field.strandProfile.reserve(kProfileSize);
-    for (int32_t i = 0; i < kProfileSize; i += 2) {
+    field.strandProfile.reserve(profileSize);
+    for (int32_t i = 0; i < profileSize; i += 2) {
         const float z = static_cast<float>(12 * i + 40);
         const float x = 120.0f * hashNoise(i * (i + 2) + 4343);
         const float y = 40.0f * hashNoise(7 * i * i + 3434);
@@ -52,8 +52,8 @@ void generate(SwarmField& field, float radius, float weight) {
 
     // Each rung turns by 0.01 radian per height unit: the ladder twists.
     field.clusterCentres.clear();
-    field.clusterCentres.reserve(kClusterCount);
-    for (int32_t e = 0; e < kRowCount; ++e) {
+    field.clusterCentres.reserve(clusterCount);
+    for (int32_t e = 0; e < rowCount; ++e) {
         const float h = static_cast<float>(e) * field.rowSpacing - field.halfPeriod;
         const glm::vec3 c = strandPath(h, 0.0f);
         for (const Vec4& b : field.strandProfile) {
@@ -63,15 +63,15 @@ void generate(SwarmField& field, float radius, float weight) {
     }
 
     float startTracks[trackCount] = {};
-    startTracks[track::strandSpread] = kStartSpread;
-    bendStrand(field, kStartTime, startTracks);
-    gatherClusters(field, kStartTime);
+    startTracks[track::strandSpread] = startSpread;
+    bendStrand(field, startTime, startTracks);
+    gatherClusters(field, startTime);
     sortByDistance(Vec4{}, field.clusterCentres, -1, field.secondTable);
 }
 
 void bendStrand(SwarmField& field, float time, const float* tracks) {
     const int32_t size = static_cast<int32_t>(field.clusterCentres.size());
-    const float wavePhase = std::min(time, kWaveStop) * 3.14f;
+    const float wavePhase = std::min(time, waveStop) * 3.14f;
     for (int32_t e = 0; e < field.rowCount; ++e) {
         // strandScroll scrolls the rungs along the strand; fmod keeps the sign, so
         // a negative scroll gives heights below -halfPeriod.
@@ -102,7 +102,7 @@ void bendStrand(SwarmField& field, float time, const float* tracks) {
 }
 
 void gatherClusters(SwarmField& field, float time) {
-    const double sinceStart = static_cast<double>(time) - kGatherStart;
+    const double sinceStart = static_cast<double>(time) - gatherStart;
     const size_t n = std::min(field.clusterCentres.size(), field.scatterPoints.size());
     // The nodes of one rung share their height, so the strand axis point is
     // evaluated once per height, not once per node.
@@ -142,7 +142,7 @@ void gatherClusters(SwarmField& field, float time) {
 
 int32_t followedCluster(const SwarmField& field, double time) {
     if (field.secondTable.empty()) return -1;
-    const double seconds = std::trunc(time - kSecondTableStart);
+    const double seconds = std::trunc(time - secondTableStart);
     const double last = static_cast<double>(field.secondTable.size() - 1);
     // Clamped both ways: a NaN time falls to entry 0.
     const size_t k = seconds > 0.0 ? static_cast<size_t>(std::min(seconds, last)) : 0;

@@ -11,9 +11,9 @@
 
 struct Camera;
 
-constexpr double kGatherStart = 115.18;     // seconds: nodes start to leave their scatter points
-constexpr float kWaveStop = 179.3125f;      // seconds: the rung wave stops moving
-constexpr double kSecondTableStart = 80.5;  // seconds: music time of secondTable[0]
+constexpr double gatherStart = 115.18;     // seconds: nodes start to leave their scatter points
+constexpr float waveStop = 179.3125f;      // seconds: the rung wave stops moving
+constexpr double secondTableStart = 80.5;  // seconds: music time of secondTable[0]
 
 struct SwarmField {
     std::vector<Vec4> clusterCentres;  // 3000 nodes; entry F + 20 * E is rung E, profile point F

@@ -13,7 +13,7 @@ namespace {
 
 // One pass of the blur: samples source into target along dir.
 void blurPass(const RenderTarget& source, RenderTarget& target, float step, float cutOff,
-              float dirX, float dirY, const std::array<float, kMaxBlurTaps>& weights,
+              float dirX, float dirY, const std::array<float, maxBlurTaps>& weights,
               int32_t taps)
 {
     beginRenderTarget(target);
@@ -32,11 +32,11 @@ void blurPass(const RenderTarget& source, RenderTarget& target, float step, floa
 
 }  // namespace
 
-std::array<float, kMaxBlurTaps> gaussianWeights(float sigma, int32_t radius)
+std::array<float, maxBlurTaps> gaussianWeights(float sigma, int32_t radius)
 {
-    std::array<float, kMaxBlurTaps> weights{};
+    std::array<float, maxBlurTaps> weights{};
     if (radius < 0) radius = 0;
-    if (radius > kMaxBlurRadius) radius = kMaxBlurRadius;
+    if (radius > maxBlurRadius) radius = maxBlurRadius;
     float sum = 0.0f;
     for (int32_t i = -radius; i <= radius; ++i) {
         const float x = static_cast<float>(i);
@@ -58,10 +58,10 @@ void gaussianBlur(float spread, int32_t radius, float sigma, float cutOff,
                   RenderTarget source, RenderTarget temporary, RenderTarget destination)
 {
     if (radius < 0) radius = 0;
-    if (radius > kMaxBlurRadius) radius = kMaxBlurRadius;
+    if (radius > maxBlurRadius) radius = maxBlurRadius;
     // Radius 0 has only the centre tap; its step would divide by zero.
     const float step = radius > 0 ? spread / static_cast<float>(radius) : 0.0f;
-    const std::array<float, kMaxBlurTaps> weights = gaussianWeights(sigma, radius);
+    const std::array<float, maxBlurTaps> weights = gaussianWeights(sigma, radius);
     const int32_t taps = 2 * radius + 1;
 
     glDisable(GL_CULL_FACE);

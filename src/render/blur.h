@@ -9,12 +9,12 @@
 #include "render/render_target.h"
 
 // Most taps the shader's "weights" array holds; radius is limited to 31.
-constexpr int32_t kMaxBlurTaps = 64;
-constexpr int32_t kMaxBlurRadius = 31;
+constexpr int32_t maxBlurTaps = 64;
+constexpr int32_t maxBlurRadius = 31;
 
 // The 2r+1 normalised weights (index 0 at offset -r, index r the centre) in a
 // zero-filled array of 64; radius clamped to 0..31.
-std::array<float, kMaxBlurTaps> gaussianWeights(float sigma, int32_t radius);
+std::array<float, maxBlurTaps> gaussianWeights(float sigma, int32_t radius);
 // Blurs source into destination through temporary. spread is the reach in
 // source pixels, split evenly over the radius's taps.
 void gaussianBlur(float spread, int32_t radius, float sigma, float cutOff,

@@ -8,8 +8,8 @@
 
 namespace {
 
-constexpr int32_t kTextureUnits = 9;
-const char* const kSamplerNames[kTextureUnits] = {"Texture0", "Texture1", "Texture2",
+constexpr int32_t textureUnits = 9;
+const char* const samplerNames[textureUnits] = {"Texture0", "Texture1", "Texture2",
                                                   "Texture3", "Texture4", "Texture5",
                                                   "Texture6", "Texture7", "Texture8"};
 
@@ -158,8 +158,8 @@ void setUniformFloatArray(const char* name, const float* values, int32_t count)
 
 bool bindSamplerTexture(int32_t unit, GLenum textureTarget, uint32_t texture)
 {
-    if (unit < 0 || unit >= kTextureUnits) return false;
-    const GLint location = findUniform(kSamplerNames[unit]);
+    if (unit < 0 || unit >= textureUnits) return false;
+    const GLint location = findUniform(samplerNames[unit]);
     if (location == -1) return false;
     glUniform1i(location, unit);
     glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(unit));

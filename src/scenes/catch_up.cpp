@@ -10,12 +10,12 @@
 
 namespace {
 
-constexpr double kLongestCatchUp = 86400.0;  // seconds
+constexpr double longestCatchUp = 86400.0;  // seconds
 
 // The time of playback frame k before musicTime (seconds).
 double frameBefore(double musicTime, int k)
 {
-    return musicTime - k * kReplayFrameStep;
+    return musicTime - k * replayFrameStep;
 }
 
 // The music time a frame draws with: the frame loop keeps it as a float.
@@ -59,10 +59,10 @@ void catchUpScene1(Demo& demo, double musicTime, const TrackSampler& sampleTrack
         }
     }
     if (linkTime >= 0.0) {
-        respawnAsOf(demo.graphNodes, linkTime - kReplayFrameStep);
+        respawnAsOf(demo.graphNodes, linkTime - replayFrameStep);
         replayScene1Frame(demo, linkTime, values);
     }
-    respawnAsOf(demo.graphNodes, musicTime - kReplayFrameStep);
+    respawnAsOf(demo.graphNodes, musicTime - replayFrameStep);
 }
 
 // From the start-up state, for a frame of the second scene: the first scene's
@@ -71,7 +71,7 @@ void catchUpScene2(Demo& demo, double musicTime, const TrackSampler& sampleTrack
 {
     // The first frame before musicTime whose row is still in the first scene.
     const double firstSceneEnd = firstRowOfSecondScene / rowsPerSecond;
-    int k = static_cast<int>((musicTime - firstSceneEnd) / kReplayFrameStep);
+    int k = static_cast<int>((musicTime - firstSceneEnd) / replayFrameStep);
     if (k < 1) k = 1;
     while (k > 1 && sceneForRow(rowAt(frameBefore(musicTime, k - 1))) == 1) --k;
     while (sceneForRow(rowAt(frameBefore(musicTime, k))) != 1) ++k;
@@ -98,7 +98,7 @@ void catchUpToTime(Demo& demo, double musicTime, const TrackSampler& sampleTrack
     resetDemoSimulation(demo);
     // No run reaches a time that is not finite or a day long; leaving those
     // at the start-up state keeps the frame counts below in int range.
-    if (!(std::fabs(musicTime) <= kLongestCatchUp)) return;
+    if (!(std::fabs(musicTime) <= longestCatchUp)) return;
     if (sceneForRow(rowAt(musicTime)) == 1)
         catchUpScene1(demo, musicTime, sampleTracks);
     else

@@ -17,7 +17,7 @@ struct Demo;
 using TrackSampler = std::function<void(double row, float* trackValues)>;
 
 // Frame period of the playback that is replayed (seconds).
-constexpr double kReplayFrameStep = 1.0 / 60.0;
+constexpr double replayFrameStep = 1.0 / 60.0;
 
 // Brings the Demo, from whatever state earlier frames left it in, to the
 // state a 60 Hz playback leaves just before the frame at musicTime, whose

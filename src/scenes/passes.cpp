@@ -17,7 +17,7 @@
 
 namespace {
 
-constexpr float kLineSize = 0.0425f;
+constexpr float lineSize = 0.0425f;
 
 } // namespace
 
@@ -104,7 +104,7 @@ void beginWireframe(bool smoothLines)
     glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
     if (smoothLines)
         glEnable(GL_LINE_SMOOTH);
-    glLineWidth(kWireLineWidth);
+    glLineWidth(wireLineWidth);
 }
 
 void endWireframe()
@@ -126,7 +126,7 @@ void setLineUniforms(float grow, double musicTime, const float* trackValues, int
                      float maxRadius)
 {
     setUniformFloat("grow", grow);
-    setUniformFloat("linesize", kLineSize);
+    setUniformFloat("linesize", lineSize);
     setTimeUniform("t", musicTime);
     setTracks(trackValues, uploaded);
     setUniformFloat("max_radius", maxRadius);
@@ -152,7 +152,7 @@ void drawRaysToPoints(Mesh& batch, const std::vector<Vec4>& points,
 {
     int32_t count = 0;
     for (int32_t index : indices) {
-        if (count == kSegmentBatchQuads) break;
+        if (count == segmentBatchQuads) break;
         if (index < 0 || size_t(index) >= points.size()) continue;
         const Vec4& p = points[size_t(index)];
         setSegment(batch, count++, 0.0f, 0.0f, 0.0f, p.x, p.y, p.z, key, 0.0f);
@@ -169,7 +169,7 @@ void drawSkyPass(Demo& demo, const float* trackValues)
     useShader("skybox_c.glsl");
     applyCamera(demo.camera);
     setUniformFloat("exponent", trackValues[track::skyExponent]);
-    setTracks(trackValues, kFirstTracks);
+    setTracks(trackValues, firstTracks);
     bindCubeTexture(0, demo.specularCube, GL_REPEAT, GL_LINEAR);
     bindCubeTexture(1, demo.environmentCube, GL_REPEAT, GL_LINEAR);
     drawMesh(skyMesh);

@@ -17,9 +17,9 @@ struct Mesh;
 struct NodeCloud;
 
 // "tracks" uploads hold the first 32 values or all trackCount.
-constexpr int32_t kFirstTracks = 32;
+constexpr int32_t firstTracks = 32;
 // Width of the wire spheres' and the wire shell's lines.
-constexpr float kWireLineWidth = 0.2f;  // pixels
+constexpr float wireLineWidth = 0.2f;  // pixels
 
 // "tracks" = the first count track values (32 or 64), on the current program.
 void setTracks(const float* trackValues, int32_t count);
@@ -49,7 +49,7 @@ void setNoBlending();
 void setDepthWrites(bool on);
 // Both faces of every triangle drawn.
 void setNoFaceCulling();
-// Triangles drawn as their edges, lines kWireLineWidth wide, until
+// Triangles drawn as their edges, lines wireLineWidth wide, until
 // endWireframe. With smoothLines the lines are anti-aliased from then on:
 // endWireframe leaves that on, as every later wire draw of the run expects.
 void beginWireframe(bool smoothLines);

@@ -20,8 +20,8 @@
 
 namespace {
 
-constexpr float kHubSphereSize = 0.1f;
-constexpr float kHubSphereAlpha = 0.25f;
+constexpr float hubSphereSize = 0.1f;
+constexpr float hubSphereAlpha = 0.25f;
 
 // One segment per link between the nodes' positions, keyed by the link's
 // shell; at most the batch's capacity. Uploads and draws them.
@@ -30,7 +30,7 @@ void drawLinkSegments(Mesh& batch, const std::vector<Link>& links, const std::ve
     int32_t count = 0;
     const size_t nodeCount = nodes.size();
     for (const Link& link : links) {
-        if (count == kSegmentBatchQuads) break;
+        if (count == segmentBatchQuads) break;
         if (link.a < 0 || link.b < 0 || size_t(link.a) >= nodeCount || size_t(link.b) >= nodeCount)
             continue;
         const Vec4& a = nodes[size_t(link.a)];
@@ -55,7 +55,7 @@ void drawFarCloud1(Demo& demo, const float* trackValues, double musicTime)
     useShader("bg_particles.glsl");
     applyCamera(demo.camera);
     setUniformFloat("pSize", 4.0f);
-    setTracks(trackValues, kFirstTracks);
+    setTracks(trackValues, firstTracks);
     setNoDepthTest();
     setAdditiveBlending();
     bindParticleTextures("p_sharp_.png", "p_blurred_.png");
@@ -75,7 +75,7 @@ void drawGraphDust(Demo& demo, const float* trackValues, double musicTime)
     applyCamera(demo.camera);
     setUniformFloat("pSize", 4.0f);
     setTimeUniform("time", musicTime);
-    setTracks(trackValues, kFirstTracks);
+    setTracks(trackValues, firstTracks);
     setNoDepthTest();
     setAdditiveBlending();
     bindParticleTextures("p_sharp_.png", "p_blurred_.png");
@@ -101,11 +101,11 @@ void drawHubSpheres(Demo& demo, const float* trackValues)
     applyCamera(demo.camera);
     setUniformFloat("exponent", trackValues[track::skyExponent]);
     bindCubeTexture(0, demo.specularCube, GL_REPEAT, GL_LINEAR_MIPMAP_LINEAR);
-    setUniformFloat("size_mul", kHubSphereSize);
+    setUniformFloat("size_mul", hubSphereSize);
     for (int32_t hub : demo.links.hubs) {
         if (hub < 0 || hub >= nodeCount) continue;
         const Vec4& p = positions[size_t(hub)];
-        setUniformFloat("a", kHubSphereAlpha);
+        setUniformFloat("a", hubSphereAlpha);
         setUniformVec3("pos2", p.x, p.y, p.z);
         drawMesh(skyMesh);
     }
@@ -119,7 +119,7 @@ void drawShinySphere(Demo& demo, const float* trackValues, double musicTime)
     setNoBlending();
     useShader("sphere_2.glsl");
     applyCamera(demo.camera);
-    setTracks(trackValues, kFirstTracks);
+    setTracks(trackValues, firstTracks);
     setUniformFloat("pSize", 1.0f);
     setTimeUniform("time", musicTime);
     bindSphereTextures(demo, GL_LINEAR);

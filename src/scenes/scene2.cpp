@@ -25,8 +25,8 @@
 
 namespace {
 
-constexpr float kRimSphereSize = 0.25f;
-constexpr float kRimRayKey = 20.0f;     // "texcoord2".x of the rays to the rim
+constexpr float rimSphereSize = 0.25f;
+constexpr float rimRayKey = 20.0f;     // "texcoord2".x of the rays to the rim
 
 // The camera and the strand moved to the frame, and the near, far and rim
 // nodes picked. The frame's lists in the Demo are emptied at the end of every
@@ -78,7 +78,7 @@ void drawFarCloud2(Demo& demo, const float* trackValues, double musicTime)
     useShader("bg_particles.glsl");
     applyCamera(demo.camera);
     setUniformFloat("pSize", 4.0f);
-    setTracks(trackValues, kFirstTracks);
+    setTracks(trackValues, firstTracks);
     bindParticleTextures("floating01.png", "floating01_b.png");
     // The program samples a cube map on unit 2; give it the environment, as
     // the first scene does, rather than whatever an earlier pass left there.
@@ -94,7 +94,7 @@ void drawNearSpheres(Demo& demo, const float* trackValues, double musicTime)
     setNoBlending();
     useShader("sphere_2.glsl");
     applyCamera(demo.camera);
-    setTracks(trackValues, kFirstTracks);
+    setTracks(trackValues, firstTracks);
     setUniformFloat("pSize", 1.0f);
     setUniformFloat("size_mix", trackValues[track::sizeMix]);
     setTimeUniform("time", musicTime);
@@ -138,7 +138,7 @@ void drawWireShell(Demo& demo, const float* trackValues)
     if (trackValues[track::rimSpheres] > 0.0f) {
         for (size_t k = 0; k + 1 < rim.size(); ++k) {
             const Vec4& p = centres[size_t(rim[k])];
-            setUniformFloat("size_mul", kRimSphereSize);
+            setUniformFloat("size_mul", rimSphereSize);
             setUniformFloat("a", trackValues[track::rimSpheres]);
             setUniformVec3("pos2", p.x, p.y, p.z);
             drawMesh(skyMesh);
@@ -160,22 +160,22 @@ void drawRaysAndStrandLinks(Demo& demo, const float* trackValues, double musicTi
     setAdditiveBlending();
     useShader("line_s.glsl");
     applyCamera(demo.camera);
-    setLineUniforms(grow, musicTime, trackValues, kFirstTracks, growRadius);
+    setLineUniforms(grow, musicTime, trackValues, firstTracks, growRadius);
     bindLibraryTexture("s0_line_.png", 0, GL_CLAMP_TO_EDGE, GL_LINEAR, GL_LINEAR);
     mark(demo.profiler, "line draw");
     if (trackValues[track::rimRays] != 0.0f)
-        drawRaysToPoints(demo.segmentBatch, centres, demo.rimNodes, kRimRayKey);
+        drawRaysToPoints(demo.segmentBatch, centres, demo.rimNodes, rimRayKey);
 
     setDepthTest(false);
     setAdditiveBlending();
     useShader("dash101.glsl");
     applyCamera(demo.camera);
-    setLineUniforms(grow, musicTime, trackValues, kFirstTracks, growRadius);
+    setLineUniforms(grow, musicTime, trackValues, firstTracks, growRadius);
     setUniformFloat("aa", trackValues[track::dashAlpha]);
     bindLibraryTexture("s0_line_.png", 0, GL_CLAMP_TO_EDGE, GL_LINEAR, GL_LINEAR);
     int32_t links = 0;
     for (const Vec4& c : centres) {
-        if (links == kSegmentBatchQuads) break;
+        if (links == segmentBatchQuads) break;
         const glm::vec3 s = strandPath(c.y, static_cast<float>(musicTime));
         setSegment(demo.segmentBatch, links++, c.x, c.y, c.z, s.x, s.y, s.z, 0.0f, 0.0f);
     }
@@ -212,7 +212,7 @@ void drawLogo(Demo& demo, const float* trackValues, double musicTime)
     demo.camera.eye.y = 0.0f;
     applyCamera(demo.camera);
     setTimeUniform("time", musicTime);
-    setTracks(trackValues, kFirstTracks);
+    setTracks(trackValues, firstTracks);
     bindLibraryTexture("logo_stack_3_.png", 0, GL_REPEAT, GL_LINEAR, GL_LINEAR);
     bindCubeTexture(1, demo.environmentCube, GL_CLAMP_TO_EDGE, GL_LINEAR_MIPMAP_LINEAR);
     bindLibraryTexture("s0_line_.png", 2, GL_REPEAT, GL_LINEAR, GL_LINEAR);
@@ -266,7 +266,7 @@ bool moveStrand(SwarmField& swarm, const float* trackValues, double musicTime,
     gatherClusters(swarm, static_cast<float>(musicTime));
     if (clusterOrder) sortByDistance(Vec4{}, swarm.clusterCentres, -1, *clusterOrder);
 
-    const bool pinFirst = musicTime < kPinFirstClusterUntil && !swarm.clusterCentres.empty();
+    const bool pinFirst = musicTime < pinFirstClusterUntil && !swarm.clusterCentres.empty();
     if (pinFirst) swarm.clusterCentres[0] = Vec4{0.0f, 0.0f, 0.0f, 50.0f};
     return pinFirst;
 }
@@ -279,7 +279,7 @@ void drawStrandPass(Demo& demo, float musicTime, const float* trackValues)
     // Depth of the near nodes.
     useShader("hd_dna_vao_pre.glsl");
     applyCamera(demo.camera);
-    setTracks(trackValues, kFirstTracks);
+    setTracks(trackValues, firstTracks);
     setUniformFloat("pSize", 1.0f);
     setUniformFloat("time", musicTime);
     setUniformFloat("size_mix", trackValues[track::sizeMix]);
@@ -293,7 +293,7 @@ void drawStrandPass(Demo& demo, float musicTime, const float* trackValues)
     applyCamera(demo.camera);
     setUniformFloat("pSize", 1.2f);
     setUniformFloat("size_mix", trackValues[track::sizeMix]);
-    setTracks(trackValues, kFirstTracks);
+    setTracks(trackValues, firstTracks);
     setUniformFloat("time", musicTime);
     clearTarget(0.0f, 0.0f, 0.0f, 0.0f, false);
     setDepthWrites(false);

@@ -51,7 +51,7 @@ int32_t cameraModeOf(float trackValue)
 
 int32_t secondIndexAt(double musicTime, int32_t tableSize)
 {
-    const double offset = musicTime - kSecondTableStart;
+    const double offset = musicTime - secondTableStart;
     if (!(offset > 0.0)) return 0;
     const double last = tableSize > 0 ? double(tableSize - 1) : 0.0;
     return offset >= last ? static_cast<int32_t>(last) : static_cast<int32_t>(offset);
@@ -85,7 +85,7 @@ void selectNodes(const std::vector<Vec4>& clusterCentres, const std::vector<int3
             nearNodes.push_back(j);
         else
             farNodes.push_back(j);
-        if (d < shellRadius && d > shellRadius - kRimWidth) rimNodes.push_back(j);
+        if (d < shellRadius && d > shellRadius - rimWidth) rimNodes.push_back(j);
     }
 }
 

@@ -12,9 +12,9 @@
 #include "fx/swarm_field.h"
 
 // Music time before which the second scene pins cluster 0 to the origin.
-constexpr double kPinFirstClusterUntil = 114.12;  // seconds
+constexpr double pinFirstClusterUntil = 114.12;  // seconds
 // Width of the shell's outer rim whose nodes get wire spheres and rays.
-constexpr float kRimWidth = 1510.0f;  // units
+constexpr float rimWidth = 1510.0f;  // units
 
 // Fractional part of musicTime x 0.1, in double, then narrowed: 0..1.
 float growAt(double musicTime /* seconds */);

@@ -82,9 +82,9 @@ TEST(GpuProfile, ResultsAreReadOnlyOnceBackAndNothingWaits)
 
     // A GPU further behind than the frames kept: those frames are given up,
     // still without a single early read.
-    driver.latency = 2 * kGpuProfileFrames;
+    driver.latency = 2 * gpuProfileFrames;
     captureConsole([&] {
-        for (int i = 0; i < 3 * kGpuProfileFrames; ++i) runFrame(profiler);
+        for (int i = 0; i < 3 * gpuProfileFrames; ++i) runFrame(profiler);
     });
     EXPECT_EQ(driver.earlyReads, 0);
     EXPECT_GT(profiler.gpu.framesDropped, 0);

@@ -15,12 +15,12 @@
 
 namespace {
 
-constexpr const char* kTune = "data/drumveil.mp3";
+constexpr const char* tunePath = "data/drumveil.mp3";
 
 TEST(MusicDecode, EarlyDecodeOpensThePlayableTuneOnly)
 {
-    beginMusicDecode(kTune);
-    EXPECT_NE(openMusicStream(kTune), 0u);
+    beginMusicDecode(tunePath);
+    EXPECT_NE(openMusicStream(tunePath), 0u);
     playMusic(1);  // waits for the rest of the decode
 
     beginMusicDecode("data/no-such-tune.mp3");
@@ -34,10 +34,10 @@ TEST(MusicDecode, EarlyDecodeOpensThePlayableTuneOnly)
 
 TEST(MusicDecode, PendingDecodeOfAnotherFileIsNotTaken)
 {
-    beginMusicDecode(kTune);
+    beginMusicDecode(tunePath);
     EXPECT_EQ(openMusicStream("data/no-such-tune.mp3"), 0u);
     beginMusicDecode("data/no-such-tune.mp3");
-    EXPECT_NE(openMusicStream(kTune), 0u);
+    EXPECT_NE(openMusicStream(tunePath), 0u);
     closeMusicDevice();
 }
 
@@ -46,14 +46,14 @@ TEST(MusicDecode, PendingDecodeOfAnotherFileIsNotTaken)
 TEST(MusicDecode, AFileCutShortDecodesLessThanItSaysItHolds)
 {
     std::vector<int16_t> whole, cut;
-    ASSERT_TRUE(decodeMusicFile(kTune, whole));
+    ASSERT_TRUE(decodeMusicFile(tunePath, whole));
     const double wholeSeconds = double(whole.size()) / 2.0 / 44100.0;
-    EXPECT_NEAR(musicFileSeconds(kTune), wholeSeconds, 0.01);
+    EXPECT_NEAR(musicFileSeconds(tunePath), wholeSeconds, 0.01);
 
     const std::string path =
         (std::filesystem::temp_directory_path() / ("quillon-cut-" + std::to_string(::getpid()) + ".mp3")).string();
     {
-        std::ifstream in(kTune, std::ios::binary);
+        std::ifstream in(tunePath, std::ios::binary);
         std::string bytes((std::istreambuf_iterator<char>(in)), {});
         std::ofstream(path, std::ios::binary) << bytes.substr(0, bytes.size() / 2);
     }

@@ -2,20 +2,14 @@
 // a windowed window that resizes, and both programs ending with one line and
 // status 1 when no window can be made.
 #include "app/window.h"
+#include "program_run.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
-
-namespace fs = std::filesystem;
 
 SDL_Event keyDown(SDL_Keycode letter, SDL_Scancode position)
 {
@@ -27,31 +21,16 @@ SDL_Event keyDown(SDL_Keycode letter, SDL_Scancode position)
     return event;
 }
 
-struct Ended {
-    int status = -1;     // exit status, or -1 when it did not exit normally
-    std::string output;  // what it printed on stdout
-};
-
 // Runs a deliverable from an empty folder with the environment changes given
-// as a shell prefix (stdout to a file, stderr dropped).
-Ended runDeliverable(const char* name, const std::string& environment)
+// (what it prints on stderr is left unread).
+Ran runDeliverable(const char* name, std::vector<std::string> environment)
 {
-    const fs::path scratch =
-        fs::temp_directory_path() / ("quillon_window_" + std::to_string(getpid()));
-    fs::create_directories(scratch);
-    const fs::path output = scratch / "out.txt";
-    const std::string command = "cd '" + scratch.string() + "' && exec env " + environment +
-                                " SDL_AUDIODRIVER=dummy timeout 60 '" + QUILLON_BINARY_DIR +
-                                "/" + name + "' > '" + output.string() + "' 2>/dev/null";
-    const int raw = std::system(command.c_str());
-    Ended ended;
-    if (WIFEXITED(raw)) ended.status = WEXITSTATUS(raw);
-    std::ifstream in(output);
-    std::stringstream text;
-    text << in.rdbuf();
-    ended.output = text.str();
-    fs::remove_all(scratch);
-    return ended;
+    const ScratchDir scratch("window");
+    environment.push_back("SDL_AUDIODRIVER=dummy");
+    return runProgram({.path = "timeout",
+                       .arguments = {"60", std::string(QUILLON_BINARY_DIR) + "/" + name},
+                       .workingDir = scratch.dir,
+                       .environment = environment});
 }
 
 } // namespace
@@ -77,22 +56,43 @@ TEST(Window, KeysAreReadByTheLetterOnThemNotTheirPosition)
     SDL_QuitSubSystem(SDL_INIT_EVENTS);
 }
 
+TEST(Window, EveryPressInsideOneFrameIsTakenWithItsShift)
+{
+    ASSERT_EQ(SDL_Init(SDL_INIT_EVENTS), 0) << SDL_GetError();
+    // Three taps of Right before one frame reads the keys: Shift, none, Shift.
+    for (Uint16 mod : {Uint16(KMOD_LSHIFT), Uint16(KMOD_NONE), Uint16(KMOD_RSHIFT)}) {
+        SDL_Event event = keyDown(SDLK_RIGHT, SDL_SCANCODE_RIGHT);
+        event.key.keysym.mod = mod;
+        ASSERT_EQ(SDL_PushEvent(&event), 1);
+    }
+    AppWindow window;
+    handleWindowEvents(window);
+
+    bool shift = false;
+    for (bool expected : {true, false, true}) {
+        ASSERT_TRUE(takeKeyTap(SDLK_RIGHT, &shift));
+        EXPECT_EQ(shift, expected);
+    }
+    EXPECT_FALSE(takeKeyTap(SDLK_RIGHT, &shift));
+    SDL_QuitSubSystem(SDL_INIT_EVENTS);
+}
+
 TEST(Window, DeliverablesEndWithOneLineWhenNoWindowCanBeMade)
 {
     for (const char* name : {"quillon-windowed", "quillon-fullscreen"}) {
-        const Ended bogus = runDeliverable(name, "SDL_VIDEODRIVER=bogus");
-        EXPECT_EQ(bogus.status, 1) << name << "\n" << bogus.output;
-        EXPECT_NE(bogus.output.find("cannot start SDL video: "), std::string::npos)
-            << name << "\n" << bogus.output;
-        EXPECT_EQ(bogus.output.find("rock'n'roll"), std::string::npos) << bogus.output;
+        const Ran bogus = runDeliverable(name, {"SDL_VIDEODRIVER=bogus"});
+        EXPECT_EQ(bogus.status, 1) << name << "\n" << bogus.out;
+        EXPECT_NE(bogus.out.find("cannot start SDL video: "), std::string::npos)
+            << name << "\n" << bogus.out;
+        EXPECT_EQ(bogus.out.find("rock'n'roll"), std::string::npos) << bogus.out;
 
         // With no display SDL would pick a driver that shows nothing, or none.
-        const Ended headless = runDeliverable(name, "-u DISPLAY -u WAYLAND_DISPLAY");
-        EXPECT_EQ(headless.status, 1) << name << "\n" << headless.output;
-        const bool said = headless.output.find("no display to open a window on") != std::string::npos ||
-                          headless.output.find("cannot start SDL video: ") != std::string::npos;
-        EXPECT_TRUE(said) << name << "\n" << headless.output;
-        EXPECT_EQ(headless.output.find("rock'n'roll"), std::string::npos) << headless.output;
+        const Ran headless = runDeliverable(name, {"DISPLAY", "WAYLAND_DISPLAY"});
+        EXPECT_EQ(headless.status, 1) << name << "\n" << headless.out;
+        const bool said = headless.out.find("no display to open a window on") != std::string::npos ||
+                          headless.out.find("cannot start SDL video: ") != std::string::npos;
+        EXPECT_TRUE(said) << name << "\n" << headless.out;
+        EXPECT_EQ(headless.out.find("rock'n'roll"), std::string::npos) << headless.out;
     }
 }
 

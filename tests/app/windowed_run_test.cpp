@@ -1,85 +1,35 @@
 // Runs the windowed program on the test's X display with SDL's dummy audio
 // driver, drives it with xdotool and reads what it printed.
+#include "program_run.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <thread>
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-struct ProgramRun {
-    pid_t pid = -1;  // also the id of its process group; -1 once reaped
-    fs::path output;
-    fs::path errors;
-};
-
-// Starts the program in its own process group, its stdout and stderr in two
-// files, so that nothing it leaves behind holds the test runner's pipes.
-ProgramRun startProgram(const fs::path& workingDir, const fs::path& output,
-                        const char* name = "quillon-windowed")
+// Starts the program with its stdout and stderr in two files, so that
+// nothing it leaves behind holds the test runner's pipes.
+Running startRun(const fs::path& workingDir, const fs::path& output, const char* name = "quillon-windowed")
 {
-    ProgramRun run{-1, output, fs::path(output).replace_extension(".err")};
-    const std::string program = std::string(QUILLON_BINARY_DIR) + "/" + name;
-    const pid_t parent = getpid();
-    run.pid = fork();
-    if (run.pid == 0) {
-        setpgid(0, 0);
-        // Dies with the test, should the runner kill the test on a timeout.
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (getppid() != parent || chdir(workingDir.c_str()) != 0)
-            _exit(126);
-        if (!freopen(run.output.c_str(), "w", stdout) || !freopen(run.errors.c_str(), "w", stderr))
-            _exit(126);
-        setenv("SDL_AUDIODRIVER", "dummy", 1);
-        // The program line-buffers its stdout itself, so the test sees how
-        // far start-up has come (no stdbuf: its preload would come before a
-        // sanitizer runtime).
-        execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    if (run.pid > 0)
-        setpgid(run.pid, run.pid);  // so that a kill right away reaches the group
-    return run;
-}
-
-// Kills the program and everything it started, and reaps it.
-void stopProgram(ProgramRun& run)
-{
-    if (run.pid <= 0)
-        return;
-    kill(-run.pid, SIGKILL);
-    waitpid(run.pid, nullptr, 0);
-    run.pid = -1;
-}
-
-// Exit status, or -1 when the program did not end in time (it is then killed).
-int waitForExit(ProgramRun& run, std::chrono::seconds limit)
-{
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    int status = 0;
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (waitpid(run.pid, &status, WNOHANG) == run.pid) {
-            run.pid = -1;
-            return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
-        }
-        std::this_thread::sleep_for(50ms);
-    }
-    stopProgram(run);
-    return -1;
+    // The program line-buffers its stdout itself, so the test sees how far
+    // start-up has come (no stdbuf: its preload would come before a
+    // sanitizer runtime).
+    return startProgram({.path = std::string(QUILLON_BINARY_DIR) + "/" + name,
+                         .workingDir = workingDir,
+                         .environment = {"SDL_AUDIODRIVER=dummy"},
+                         .output = output,
+                         .errors = fs::path(output).replace_extension(".err")});
 }
 
 int shell(const std::string& command)
@@ -87,31 +37,20 @@ int shell(const std::string& command)
     return std::system(command.c_str());
 }
 
-std::string readFile(const fs::path& path)
-{
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // Waits until the program has printed the text (it is line-buffered). A
 // program that ends first is reaped, and how it ended is said, so that a
 // crash in start-up does not read as a slow start.
-bool waitForOutput(ProgramRun& run, const char* text, std::chrono::seconds limit)
+bool waitForOutput(Running& run, const char* text, std::chrono::seconds limit)
 {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     while (std::chrono::steady_clock::now() < deadline) {
         if (readFile(run.output).find(text) != std::string::npos)
             return true;
-        int status = 0;
-        if (run.pid > 0 && waitpid(run.pid, &status, WNOHANG) == run.pid) {
-            run.pid = -1;
+        std::string how;
+        if (hasEnded(run, &how)) {
             if (readFile(run.output).find(text) != std::string::npos)
                 return true;
-            ADD_FAILURE() << "the program ended before printing \"" << text << "\": "
-                          << (WIFEXITED(status) ? "exit status " + std::to_string(WEXITSTATUS(status))
-                                                : "signal " + std::to_string(WTERMSIG(status)))
+            ADD_FAILURE() << "the program ended before printing \"" << text << "\": " << how
                           << "\nits output:\n" << readFile(run.output);
             return false;
         }
@@ -125,7 +64,7 @@ bool waitForOutput(ProgramRun& run, const char* text, std::chrono::seconds limit
 // Once loading is done, finds the window, gives it the focus, taps T twice a
 // second apart, then Escape. The program may close its window between the
 // press and the release of Escape, so that last send is allowed to fail.
-bool driveWindow(ProgramRun& run)
+bool driveWindow(Running& run)
 {
     if (!waitForOutput(run, "done loading!\n", 120s))
         return false;
@@ -161,8 +100,6 @@ protected:
     {
         if (!getenv("DISPLAY"))
             GTEST_SKIP() << "needs an X display (scripts/test provides one)";
-        scratch = fs::temp_directory_path() / ("quillon_run_" + std::to_string(getpid()));
-        fs::create_directories(scratch);
     }
     // A test that stops early, on a failed assertion, leaves nothing running.
     void TearDown() override
@@ -170,18 +107,18 @@ protected:
         stopProgram(run);
         if (HasFailure())
             std::cout << "the program's stderr:\n" << readFile(run.errors);
-        fs::remove_all(scratch);
     }
 
-    fs::path scratch;
-    ProgramRun run;
+    const ScratchDir folder{"run"};
+    const fs::path scratch = folder.dir;
+    Running run;
 };
 
 } // namespace
 
 TEST_F(WindowedRun, StartsRunsFramesAndLeavesOnEscape)
 {
-    run = startProgram(QUILLON_SOURCE_DIR, scratch / "out.txt");
+    run = startRun(QUILLON_SOURCE_DIR, scratch / "out.txt");
     ASSERT_TRUE(driveWindow(run));
     EXPECT_EQ(waitForExit(run, 60s), 0);
 
@@ -198,7 +135,7 @@ TEST_F(WindowedRun, StartsRunsFramesAndLeavesOnEscape)
 TEST_F(WindowedRun, WithoutTheTuneTheTimelineStillRuns)
 {
     // A working directory without data/: no tune, no tracks, no images.
-    run = startProgram(scratch, scratch / "out.txt");
+    run = startRun(scratch, scratch / "out.txt");
     ASSERT_TRUE(driveWindow(run));
     EXPECT_EQ(waitForExit(run, 60s), 0);
 
@@ -212,7 +149,7 @@ TEST_F(WindowedRun, WithoutTheTuneTheTimelineStillRuns)
 
 TEST_F(WindowedRun, FullScreenBuildCoversTheDesktop)
 {
-    run = startProgram(QUILLON_SOURCE_DIR, scratch / "out.txt", "quillon-fullscreen");
+    run = startRun(QUILLON_SOURCE_DIR, scratch / "out.txt", "quillon-fullscreen");
     const std::string geometry = (scratch / "geometry.txt").string();
     ASSERT_EQ(shell("id=$(timeout 60 xdotool search --sync --onlyvisible --pid " + std::to_string(run.pid) +
                     " | head -n 1) && [ -n \"$id\" ] && sleep 1 && xdotool getwindowgeometry $id > " + geometry +
@@ -231,13 +168,13 @@ TEST_F(WindowedRun, FullScreenBuildCoversTheDesktop)
 TEST_F(WindowedRun, StopSignalsEndStartUpAtOnceAndTheRunCleanly)
 {
     // Start-up reads no events: a stop there ends the program straight away.
-    run = startProgram(QUILLON_SOURCE_DIR, scratch / "early.txt");
+    run = startRun(QUILLON_SOURCE_DIR, scratch / "early.txt");
     ASSERT_TRUE(waitForOutput(run, "GLVersion: ", 120s));
     kill(run.pid, SIGTERM);
     EXPECT_EQ(waitForExit(run, 5s), 128 + SIGTERM) << "(status 0: the load was over before the signal)";
 
     // Once frames are drawn, a stop ends the run as closing the window does.
-    run = startProgram(QUILLON_SOURCE_DIR, scratch / "late.txt");
+    run = startRun(QUILLON_SOURCE_DIR, scratch / "late.txt");
     ASSERT_TRUE(waitForOutput(run, "done loading!", 120s));
     std::this_thread::sleep_for(500ms);
     kill(run.pid, SIGINT);

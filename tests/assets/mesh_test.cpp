@@ -17,7 +17,7 @@ GLint bufferSize(GLenum target, GLuint buffer)
     return size;
 }
 
-const uint32_t kPattern[6] = {0, 1, 2, 3, 2, 1};
+const uint32_t pattern[6] = {0, 1, 2, 3, 2, 1};
 
 }  // namespace
 
@@ -29,7 +29,7 @@ TEST(QuadBatch, LayoutHoldsQuadIndexAndCornerWeights)
     EXPECT_EQ(batch.triangleCount, 20);
     ASSERT_EQ(batch.vertexData.size(), 240u);
     ASSERT_EQ(batch.indexData.size(), 60u);
-    EXPECT_EQ(batch.indexType, kMeshIndex32);
+    EXPECT_EQ(batch.indexType, meshIndex32);
 
     // Quad 3, corner 1 is vertex 13: position (1, 0, 3, 1/32), texcoord (1, 0).
     const float* position = &batch.vertexData[13 * 4];
@@ -47,7 +47,7 @@ TEST(QuadBatch, LayoutHoldsQuadIndexAndCornerWeights)
     EXPECT_FLOAT_EQ(batch.vertexData[160 + 38 * 2 + 1], 1.0f);
 
     for (uint32_t q = 0; q < 10; ++q)
-        for (int i = 0; i < 6; ++i) ASSERT_EQ(batch.indexData[q * 6 + i], 4 * q + kPattern[i]);
+        for (int i = 0; i < 6; ++i) ASSERT_EQ(batch.indexData[q * 6 + i], 4 * q + pattern[i]);
 }
 
 TEST(SegmentBatch, IndicesReachEveryQuadWithoutWrapping)
@@ -58,10 +58,10 @@ TEST(SegmentBatch, IndicesReachEveryQuadWithoutWrapping)
     EXPECT_EQ(batch.triangleCount, 120000);
     EXPECT_EQ(batch.vertexData.size(), 2400000u);
     ASSERT_EQ(batch.indexData.size(), 360000u);
-    EXPECT_EQ(batch.indexType, kMeshIndex32);
+    EXPECT_EQ(batch.indexType, meshIndex32);
     // Quads past 16384 address their own vertices, not those of q mod 16384.
     for (uint32_t q : {0u, 16383u, 16384u, 20000u, 59999u})
-        for (int i = 0; i < 6; ++i) EXPECT_EQ(batch.indexData[q * 6 + i], 4 * q + kPattern[i]);
+        for (int i = 0; i < 6; ++i) EXPECT_EQ(batch.indexData[q * 6 + i], 4 * q + pattern[i]);
 }
 
 TEST(QuadBatch, SetQuadWritesOnlyItsSixteenFloats)

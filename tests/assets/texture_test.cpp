@@ -144,8 +144,8 @@ TEST_F(TextureGL, GreyImagesAreExpandedToRgba)
         grey = loadTextureFile((dir / "grey.png").string().c_str());
         greyAlpha = loadTextureFile((dir / "greyalpha_.png").string().c_str());
     });
-    ASSERT_NE(grey, kInvalidTexture);
-    ASSERT_NE(greyAlpha, kInvalidTexture);
+    ASSERT_NE(grey, invalidTexture);
+    ASSERT_NE(greyAlpha, invalidTexture);
     unsigned char pixels[16] = {0};
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glBindTexture(GL_TEXTURE_2D, greyAlpha);

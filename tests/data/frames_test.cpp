@@ -3,9 +3,8 @@
 // moments show a picture, no two of them are the same picture, a moment
 // renders identically every time, and the overlays and the logo appear
 // where the timeline puts them.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
+#include "program_run.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,48 +19,18 @@
 #include <gtest/gtest.h>
 #include <stb/stb_image.h>
 
-extern char** environ;
-
 namespace fs = std::filesystem;
 
 namespace {
 
-const char* const kCapture = QUILLON_BINARY_DIR "/tools/capture/quillon-capture";
-const fs::path kRoot = QUILLON_SOURCE_DIR;
+const char* const capturePath = QUILLON_BINARY_DIR "/tools/capture/quillon-capture";
+const fs::path sourceRoot = QUILLON_SOURCE_DIR;
 
 struct Frame {
     int width = 0;   // pixels
     int height = 0;  // pixels
     std::vector<uint8_t> rgb;
 };
-
-// Runs quillon-capture in the given folder (it reads data/ and sync/ from
-// there); true when it exits 0. Its output goes to the log.
-bool runCapture(const fs::path& workingDir, const std::vector<std::string>& args,
-                const fs::path& log)
-{
-    std::vector<std::string> all{kCapture};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : all)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addchdir_np(&actions, workingDir.c_str());
-    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, kCapture, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0)
-        return false;
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid)
-        return false;
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
 
 Frame loadFrame(const fs::path& path)
 {
@@ -166,22 +135,23 @@ protected:
                testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir);
         fs::create_directories(dir);
-        ASSERT_TRUE(fs::exists(kCapture)) << "build quillon-capture first";
-        ASSERT_TRUE(fs::exists(kRoot / "sync/sync_0.track")) << "build the timeline first";
-        ASSERT_TRUE(fs::exists(kRoot / "data/seq1/noise.png")) << "build the images first";
+        ASSERT_TRUE(fs::exists(capturePath)) << "build quillon-capture first";
+        ASSERT_TRUE(fs::exists(sourceRoot / "sync/sync_0.track")) << "build the timeline first";
+        ASSERT_TRUE(fs::exists(sourceRoot / "data/seq1/noise.png")) << "build the images first";
     }
 
     void TearDown() override { fs::remove_all(dir); }
 
     // The frame at a music time, rendered from the given root at 640 x 360.
-    Frame capture(double seconds, const std::string& tag, const fs::path& root = kRoot)
+    Frame capture(double seconds, const std::string& tag, const fs::path& root = sourceRoot)
     {
         const fs::path png = dir / (tag + ".png");
         const fs::path log = dir / (tag + ".log");
-        EXPECT_TRUE(runCapture(root, {"--at", std::to_string(seconds), "--out", png.string(),
-                                      "--size", "640x360"},
-                               log))
-            << "capture at " << seconds << " s failed; see " << log;
+        // quillon-capture reads data/ and sync/ from the folder it runs in.
+        const Ran ran = runProgram({.path = capturePath,
+                                    .arguments = {"--at", std::to_string(seconds), "--out", png, "--size", "640x360"},
+                                    .workingDir = root, .output = log, .errors = log});
+        EXPECT_EQ(ran.status, 0) << "capture at " << seconds << " s failed; see " << log;
         Frame frame = loadFrame(png);
         EXPECT_EQ(frame.width, 640) << tag;
         return frame;
@@ -227,7 +197,7 @@ TEST_F(ProductionFrames, OverlaysAndLogoShowWhereTheTimelinePutsThem)
     // emptied: a track without keys reads 0 everywhere.
     const fs::path bare = dir / "bare";
     fs::create_directories(bare / "sync");
-    fs::create_directory_symlink(kRoot / "data", bare / "data");
+    fs::create_directory_symlink(sourceRoot / "data", bare / "data");
     for (int track = 0; track < 64; ++track) {
         const std::string name = "sync_" + std::to_string(track) + ".track";
         if (track == 11 || track == 13 || track == 14 || track == 35) {
@@ -235,7 +205,7 @@ TEST_F(ProductionFrames, OverlaysAndLogoShowWhereTheTimelinePutsThem)
             const int32_t noKeys = 0;
             empty.write(reinterpret_cast<const char*>(&noKeys), sizeof noKeys);
         } else {
-            fs::copy_file(kRoot / "sync" / name, bare / "sync" / name);
+            fs::copy_file(sourceRoot / "sync" / name, bare / "sync" / name);
         }
     }
 

@@ -7,6 +7,7 @@
 // quad's buffer holds positions only.
 #include "assets/shader.h"
 #include "gl_context.h"
+#include "program_run.h"
 
 #include <GL/glew.h>
 #include <gtest/gtest.h>
@@ -19,7 +20,6 @@
 #include <map>
 #include <regex>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -130,14 +130,6 @@ std::vector<std::string> attributesOf(Geometry geometry)
     case Geometry::Segments: return {"p0", "p1", "texcoord", "texcoord2"};
     }
     return {};
-}
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 std::string stripArraySuffix(std::string name)
@@ -263,12 +255,10 @@ TEST_F(ProductionShaders, ReferenceCompilerAcceptsAndLinksEveryProgram)
         const std::string base = fs::path(inputs.file).stem().string();
         const fs::path vert = dir / (base + ".vert");
         const fs::path frag = dir / (base + ".frag");
-        const fs::path log = dir / (base + ".log");
         std::ofstream(vert) << vertex;
         std::ofstream(frag) << fragment;
-        const std::string command = "glslangValidator -l " + vert.string() + " " + frag.string() +
-                                    " > " + log.string() + " 2>&1";
-        EXPECT_EQ(std::system(command.c_str()), 0) << inputs.file << ":\n" << readFile(log.string());
+        const Ran ran = runProgram({"glslangValidator", {"-l", vert, frag}});
+        EXPECT_EQ(ran.status, 0) << inputs.file << ":\n" << ran.out << ran.err;
     }
     fs::remove_all(dir);
 }

@@ -141,7 +141,7 @@ TEST(Rotations, AxisAngleMatchesGlmBitForBit) {
         const Vec4 v = randomInCube(i, 300.0f, 1.0f);
         const Vec4 axis = randomInBall(i + 7, 1.0f, 1.0f);
         const float degrees = hashNoise(i * 31 + 5) * 720.0f;
-        const glm::mat4 m = glm::rotate(glm::mat4(1.0f), degrees * kDegreesToRadians,
+        const glm::mat4 m = glm::rotate(glm::mat4(1.0f), degrees * degreesToRadians,
                                         glm::vec3(axis.x, axis.y, axis.z));
         const glm::vec4 expected = m * glm::vec4(v.x, v.y, v.z, 1.0f);
         const glm::vec3 got =

@@ -13,7 +13,7 @@
 namespace {
 
 // A separable blur shader reading the same uniforms as the production's.
-const char* kBlurShader =
+const char* blurShader =
     "#version 120\n"
     "attribute vec4 position;\n"
     "varying vec2 uv;\n"
@@ -80,7 +80,7 @@ TEST(GaussianBlurGL, SingleBrightPixelSpreadsSymmetricallyAndKeepsItsEnergy)
 {
     if (!ensureTestGLContext()) GTEST_SKIP() << "no GL context";
     const std::filesystem::path dir = testfiles::makeTempDir("blur");
-    testfiles::writeText(dir / "gblur.glsl", kBlurShader);
+    testfiles::writeText(dir / "gblur.glsl", blurShader);
     shaderRegistry = ShaderRegistry{};
     captureConsole([&] {
         addShaderDirectory(dir.string().c_str());

@@ -14,13 +14,13 @@
 
 namespace {
 
-const char* kSpriteShader =
+const char* spriteShader =
     "#version 120\nattribute vec4 position;\nattribute vec2 texcoord;\nvarying vec2 uv;\n"
     "void main() { uv = texcoord; gl_Position = vec4(position.xy * 0.01, 0.0, 1.0); }\n"
     "//FRAGMENT\nvarying vec2 uv;\nvoid main() { gl_FragColor = vec4(uv, 0.0, 1.0); }\n";
 
 // Only the quad whose p0.x is positive covers the target; every other one is clipped.
-const char* kSegmentShader =
+const char* segmentShader =
     "#version 120\nattribute vec3 p0;\nattribute vec3 p1;\nattribute vec2 texcoord;\n"
     "attribute vec2 texcoord2;\nvarying vec2 ab;\n"
     "void main() { ab = texcoord2; gl_Position = p0.x > 0.0 ?\n"
@@ -28,14 +28,14 @@ const char* kSegmentShader =
     "//FRAGMENT\nvarying vec2 ab;\nvoid main() { gl_FragColor = vec4(ab, 1.0, 1.0); }\n";
 
 // Declares "texcoord" and "normal", which the full-screen quad does not hold.
-const char* kGreedyShader =
+const char* greedyShader =
     "#version 120\nattribute vec4 position;\nattribute vec2 texcoord;\nattribute vec3 normal;\n"
     "varying vec3 v;\nvoid main() { v = normal + vec3(texcoord, 0.0); gl_Position = position; }\n"
     "//FRAGMENT\nvarying vec3 v;\nuniform sampler2D Texture0;\nuniform float gain;\n"
     "uniform float tracks[64];\n"
     "void main() { gl_FragColor = vec4(v, 1.0) * gain * tracks[63] + texture2D(Texture0, v.xy); }\n";
 
-const char* kSkyShader =
+const char* skyShader =
     "#version 120\nattribute vec4 position;\nuniform mat4 viewproj;\nuniform vec3 eyePos;\n"
     "varying vec3 direction;\n"
     "void main() { direction = position.xyz; gl_Position = viewproj * vec4(position.xyz + eyePos, 1.0); }\n"
@@ -48,10 +48,10 @@ protected:
     {
         if (!ensureTestGLContext()) GTEST_SKIP() << "no GL context";
         dir = testfiles::makeTempDir("draw");
-        testfiles::writeText(dir / "sprite.glsl", kSpriteShader);
-        testfiles::writeText(dir / "segment.glsl", kSegmentShader);
-        testfiles::writeText(dir / "greedy.glsl", kGreedyShader);
-        testfiles::writeText(dir / "sky.glsl", kSkyShader);
+        testfiles::writeText(dir / "sprite.glsl", spriteShader);
+        testfiles::writeText(dir / "segment.glsl", segmentShader);
+        testfiles::writeText(dir / "greedy.glsl", greedyShader);
+        testfiles::writeText(dir / "sky.glsl", skyShader);
         shaderRegistry = ShaderRegistry{};
         captureConsole([&] {
             addShaderDirectory(dir.string().c_str());

@@ -42,9 +42,9 @@ void setUp(Demo& demo)
 void playUpTo(Demo& demo, double musicTime)
 {
     float values[64];
-    const int frames = int(musicTime / kReplayFrameStep);
+    const int frames = int(musicTime / replayFrameStep);
     for (int k = frames; k >= 1; --k) {
-        const double t = musicTime - k * kReplayFrameStep;
+        const double t = musicTime - k * replayFrameStep;
         sampleTracks(rowAt(t), values);
         update(demo.graphNodes, double(float(t)), values[15], values[17], values[18]);
         if (values[27] != 0.0f) build(demo.links, demo.graphNodes.workingPositions, values[38],
@@ -98,7 +98,7 @@ void playFrames(Demo& demo, double from, int frames)
 {
     float values[64];
     for (int k = 0; k < frames; ++k) {
-        const double t = from + k * kReplayFrameStep;
+        const double t = from + k * replayFrameStep;
         const double loopTime = double(float(t));
         sampleStrandTracks(rowAt(t), values);
         if (sceneForRow(rowAt(t)) == 1) {
@@ -131,7 +131,7 @@ TEST(CatchUp, TheSecondSceneStartsFromTheLastFirstSceneFrameAndThePreviousStrand
     resetDemoSimulation(startUp);
     catchUpToTime(range, 78.9, sampleStrandTracks);
     playFrames(range, 78.9, 30);
-    const double end = 78.9 + 30 * kReplayFrameStep;
+    const double end = 78.9 + 30 * replayFrameStep;
     catchUpToTime(single, end, sampleStrandTracks);
     ASSERT_EQ(single.swarm.clusterCentres.size(), 3000u);
     ASSERT_NE(range.graphNodes.workingPositions, startUp.graphNodes.workingPositions);
@@ -142,7 +142,7 @@ TEST(CatchUp, TheSecondSceneStartsFromTheLastFirstSceneFrameAndThePreviousStrand
     for (const double start : {108.0, 160.0}) {
         catchUpToTime(range, start, sampleStrandTracks);
         playFrames(range, start, 120);
-        catchUpToTime(single, start + 120 * kReplayFrameStep, sampleStrandTracks);
+        catchUpToTime(single, start + 120 * replayFrameStep, sampleStrandTracks);
         expectSameState(range, single);
     }
 }

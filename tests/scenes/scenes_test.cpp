@@ -13,9 +13,9 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-const Names kScene1Marks = {"", "background", "floating particles", "particle compute",
+const Names scene1Marks = {"", "background", "floating particles", "particle compute",
                             "particle  draw", "shiny spheres", "line sort", "final_blit"};
-const Names kScene2Marks = {"",
+const Names scene2Marks = {"",
                             "skybox",
                             "vao end",
                             "gaussian blur: vao",
@@ -97,7 +97,7 @@ bool SceneFrames::ready = false;
 TEST_F(SceneFrames, FirstSceneMarksEveryPassInOrder)
 {
     drawFrame(1, scenetest::allPassesOn(), 30.0);
-    EXPECT_EQ(demo->profiler.names, kScene1Marks);
+    EXPECT_EQ(demo->profiler.names, scene1Marks);
 }
 
 TEST_F(SceneFrames, FirstSceneWithoutLinksDropsTheLinkPasses)
@@ -106,12 +106,12 @@ TEST_F(SceneFrames, FirstSceneWithoutLinksDropsTheLinkPasses)
     const GLuint withLinks = drawFrame(1, tracks, 30.0);
     tracks[27] = 0.0f;
     const GLuint withoutLinks = drawFrame(1, tracks, 30.0);
-    EXPECT_EQ(demo->profiler.names, without(kScene1Marks, {"line sort"}));
+    EXPECT_EQ(demo->profiler.names, without(scene1Marks, {"line sort"}));
     EXPECT_LT(withoutLinks, withLinks);
     // Any other value, negative ones included, switches them on.
     tracks[27] = -0.5f;
     drawFrame(1, tracks, 30.0);
-    EXPECT_EQ(demo->profiler.names, kScene1Marks);
+    EXPECT_EQ(demo->profiler.names, scene1Marks);
 }
 
 TEST_F(SceneFrames, FirstSceneDrawsTheNodeCountOfTrackSixteen)
@@ -132,7 +132,7 @@ TEST_F(SceneFrames, FirstSceneDrawsTheNodeCountOfTrackSixteen)
 TEST_F(SceneFrames, SecondSceneMarksEveryPassInOrder)
 {
     drawFrame(2, scenetest::allPassesOn(), 140.0);
-    EXPECT_EQ(demo->profiler.names, kScene2Marks);
+    EXPECT_EQ(demo->profiler.names, scene2Marks);
 }
 
 TEST_F(SceneFrames, SecondSceneDropsTheMarksOfSwitchedOffPasses)
@@ -141,15 +141,15 @@ TEST_F(SceneFrames, SecondSceneDropsTheMarksOfSwitchedOffPasses)
     tracks[36] = 0.0f;
     drawFrame(2, tracks, 140.0);
     EXPECT_EQ(demo->profiler.names,
-              without(kScene2Marks, {"particle compute", "particle  draw"}));
+              without(scene2Marks, {"particle compute", "particle  draw"}));
 
     tracks = scenetest::allPassesOn();
     tracks[13] = 0.0f;
     drawFrame(2, tracks, 140.0);
-    EXPECT_EQ(demo->profiler.names, without(kScene2Marks, {"logo"}));
+    EXPECT_EQ(demo->profiler.names, without(scene2Marks, {"logo"}));
     tracks[35] = 0.5f;
     drawFrame(2, tracks, 140.0);
-    EXPECT_EQ(demo->profiler.names, kScene2Marks);
+    EXPECT_EQ(demo->profiler.names, scene2Marks);
 }
 
 TEST_F(SceneFrames, SecondSceneShellRimAndOverlaySwitches)

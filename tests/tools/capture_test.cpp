@@ -1,9 +1,6 @@
 // Runs the built quillon-capture from the repository root, as a user would.
-#include <spawn.h>
-#include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -27,63 +24,22 @@ extern "C" {
 }
 
 #include "app/music.h"
-
-extern char** environ;
+#include "program_run.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-const char* const kCapture = QUILLON_BINARY_DIR "/tools/capture/quillon-capture";
+const char* const capturePath = QUILLON_BINARY_DIR "/tools/capture/quillon-capture";
 
-// Starts the tool with the arguments, its output sent to a log; without a
-// display server when headless (DISPLAY and WAYLAND_DISPLAY unset). The
-// process id, or -1.
-pid_t startCapture(const std::vector<std::string>& args, const fs::path& log, bool headless)
+// The tool with the arguments, its output sent to a log; without a display
+// server when headless (DISPLAY and WAYLAND_DISPLAY unset).
+Program capture(const std::vector<std::string>& args, const fs::path& log, bool headless)
 {
-    std::vector<std::string> all{kCapture};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    std::vector<char*> env;
-    for (char** e = environ; *e; ++e) {
-        const std::string entry = *e;
-        if (headless && (entry.rfind("DISPLAY=", 0) == 0 || entry.rfind("WAYLAND_DISPLAY=", 0) == 0))
-            continue;
-        env.push_back(*e);
-    }
-    env.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, kCapture, &actions, nullptr, argv.data(), env.data());
-    posix_spawn_file_actions_destroy(&actions);
-    return spawned == 0 ? pid : -1;
-}
-
-// Exit status of a started tool, or -1 when it did not exit by itself.
-int waitCapture(pid_t pid)
-{
-    int status = 0;
-    if (pid < 0 || waitpid(pid, &status, 0) != pid) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// Exit status of the tool run with the arguments, its output sent to a log.
-int runCapture(const std::vector<std::string>& args, const fs::path& log, bool headless = false)
-{
-    return waitCapture(startCapture(args, log, headless));
-}
-
-std::string readFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return {.path = capturePath, .arguments = args,
+            .environment = headless ? std::vector<std::string>{"DISPLAY", "WAYLAND_DISPLAY"}
+                                    : std::vector<std::string>{},
+            .output = log, .errors = log};
 }
 
 // What a video file holds, decoded through the FFmpeg libraries.
@@ -242,7 +198,7 @@ protected:
     // Fails the test with the tool's output when it did not exit as expected.
     void expectExit(int expected, const std::vector<std::string>& args, bool headless = false)
     {
-        const int status = runCapture(args, log, headless);
+        const int status = runProgram(capture(args, log, headless)).status;
         EXPECT_EQ(status, expected) << readFile(log);
     }
 
@@ -383,17 +339,17 @@ TEST_F(Capture, AVideoHoldsTheRangesFramesInStepWithItsSound)
 
     DecodedVideo decoded;
     ASSERT_TRUE(decodeVideo(video, decoded));
-    constexpr int kFrames = 16;
-    ASSERT_EQ(decoded.frames.size(), size_t(kFrames));
+    constexpr int frameCount = 16;
+    ASSERT_EQ(decoded.frames.size(), size_t(frameCount));
     EXPECT_EQ(decoded.width, 320);
     EXPECT_EQ(decoded.height, 180);
     EXPECT_NEAR(decoded.firstFrameTime, 0.0, 1e-6);
-    EXPECT_NEAR(decoded.videoEnd, kFrames / 30.0, 1e-3);
+    EXPECT_NEAR(decoded.videoEnd, frameCount / 30.0, 1e-3);
 
     // The frames are the PNG frames of the same range, in order, through
     // YUV 4:2:0 with the colours the file is tagged with.
     int flashFrame = -1;
-    for (int k = 0; k < kFrames; ++k) {
+    for (int k = 0; k < frameCount; ++k) {
         char name[32];
         snprintf(name, sizeof name, "frame_%05d.png", k);
         int w = 0, h = 0, channels = 0;
@@ -406,7 +362,7 @@ TEST_F(Capture, AVideoHoldsTheRangesFramesInStepWithItsSound)
     double brightest = 0.0;
     for (const std::vector<unsigned char>& frame : decoded.frames)
         brightest = std::max(brightest, meanBrightness(frame));
-    for (int k = 0; k < kFrames && flashFrame < 0; ++k)
+    for (int k = 0; k < frameCount && flashFrame < 0; ++k)
         if (meanBrightness(decoded.frames[size_t(k)]) > brightest - 2.0) flashFrame = k;
 
     // The sound starts at the first frame and is the tune's stretch from
@@ -420,13 +376,13 @@ TEST_F(Capture, AVideoHoldsTheRangesFramesInStepWithItsSound)
     std::vector<int16_t> tune;
     ASSERT_TRUE(decodeMusicFile(QUILLON_SOURCE_DIR "/data/drumveil.mp3", tune));
     const long first = std::lround(78.8 * 44100.0);
-    const int kLags = 1500;  // samples either way
-    const size_t n = expected - 2 * kLags;
+    const int lags = 1500;  // samples either way
+    const size_t n = expected - 2 * lags;
     int bestLag = 0;
     double best = -1e300;
-    for (int lag = -kLags; lag <= kLags; ++lag) {
+    for (int lag = -lags; lag <= lags; ++lag) {
         double sum = 0.0;
-        for (size_t i = kLags; i < kLags + n; ++i) {
+        for (size_t i = lags; i < lags + n; ++i) {
             const size_t at = size_t(first + long(i) + lag);
             const double played = double(decoded.audio[i]) - double(decoded.audio[i - 1]);
             const double source = double(tune[2 * at]) + double(tune[2 * at + 1]) -
@@ -468,22 +424,20 @@ TEST_F(Capture, AVideoHoldsTheRangesFramesInStepWithItsSound)
 TEST_F(Capture, AnInterruptedVideoIsFinishedAndPlays)
 {
     const fs::path video = dir / "v.mp4";
-    const pid_t pid = startCapture({"--video", video.string(), "--from", "40", "--to", "44",
-                                    "--fps", "30", "--size", "320x180"},
-                                   log, true);
-    ASSERT_GT(pid, 0);
+    Running run = startProgram(capture({"--video", video.string(), "--from", "40", "--to", "44",
+                                        "--fps", "30", "--size", "320x180"},
+                                       log, true));
+    ASSERT_GT(run.pid, 0);
     // Interrupt once a few frames are done (the plain progress line comes
     // every 5 % of the 121 frames).
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(3);
-    int raw = 0;
     while (readFile(log).find("frame 7/121") == std::string::npos &&
            std::chrono::steady_clock::now() < deadline) {
-        ASSERT_EQ(waitpid(pid, &raw, WNOHANG), 0) << "ended before it was interrupted:\n"
-                                                  << readFile(log);
+        ASSERT_FALSE(hasEnded(run)) << "ended before it was interrupted:\n" << readFile(log);
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    kill(pid, SIGINT);
-    EXPECT_EQ(waitCapture(pid), 128 + SIGINT) << readFile(log);
+    kill(run.pid, SIGINT);
+    EXPECT_EQ(waitForExit(run), 128 + SIGINT) << readFile(log);
     EXPECT_NE(readFile(log).find("interrupted"), std::string::npos) << readFile(log);
     EXPECT_FALSE(fs::exists(video.string() + ".part"));
 

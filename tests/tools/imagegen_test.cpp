@@ -7,11 +7,7 @@
 #include <assimp/Importer.hpp>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
-#include <fcntl.h>
-#include <spawn.h>
 #include <stb/stb_image.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -27,8 +23,7 @@
 #include "assets/mesh.h"
 #include "assets/texture.h"
 #include "gl_context.h"
-
-extern char** environ;
+#include "program_run.h"
 
 namespace {
 
@@ -42,7 +37,7 @@ struct ExpectedTexture {
 };
 
 // What the shaders rely on: sizes, channel counts, and alpha where blended.
-const ExpectedTexture kTextures[] = {
+const ExpectedTexture expectedTextures[] = {
     {"p_sharp_.png", 64, 64, 4},       {"p_blurred_.png", 64, 64, 4},
     {"floating01.png", 128, 128, 4},   {"floating01_b.png", 128, 128, 4},
     {"s0_line_.png", 256, 64, 4},      {"s1_line_.png", 256, 64, 4},
@@ -55,70 +50,32 @@ struct ExpectedCube {
     const char* directory;
     int size;
 };
-const ExpectedCube kCubes[] = {{"env", 32}, {"spec", 128}, {"fine_ref512", 512}};
-const char kFaceLetters[] = "rludbf";  // +X, -X, +Y, -Y, +Z, -Z
+const ExpectedCube expectedCubes[] = {{"env", 32}, {"spec", 128}, {"fine_ref512", 512}};
+const char faceLetters[] = "rludbf";  // +X, -X, +Y, -Y, +Z, -Z
 
 std::vector<std::string> expectedFiles()
 {
     std::vector<std::string> files;
-    for (const ExpectedTexture& t : kTextures) {
+    for (const ExpectedTexture& t : expectedTextures) {
         files.push_back(std::string("seq1/") + t.name);
     }
-    for (const ExpectedCube& c : kCubes) {
+    for (const ExpectedCube& c : expectedCubes) {
         for (int f = 0; f < 6; ++f) {
-            files.push_back(std::string("seq1/") + c.directory + "/sky_" + kFaceLetters[f] + ".hdr");
+            files.push_back(std::string("seq1/") + c.directory + "/sky_" + faceLetters[f] + ".hdr");
         }
     }
     files.push_back("tovel3/scene4/skydome.3DS");
     return files;
 }
 
-std::string readAll(const fs::path& path)
+// Runs the tool with the given arguments, what it prints (the files written
+// on stdout, failures on stderr) in a log file; its exit status.
+int runTool(const std::vector<std::string>& arguments, const fs::path& log)
 {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return runProgram({.path = QUILLON_BINARY_DIR "/tools/imagegen/quillon-imagegen", .arguments = arguments,
+                       .output = log, .errors = log})
+        .status;
 }
-
-// Runs the tool with the given arguments and stdout to a file; the exit
-// status, or -1.
-int runTool(std::vector<std::string> arguments, const fs::path& logFile)
-{
-    std::string tool = QUILLON_BINARY_DIR "/tools/imagegen/quillon-imagegen";
-    std::string log = logFile.string();
-    std::vector<char*> argv = {tool.data()};
-    for (std::string& argument : arguments) {
-        argv.push_back(argument.data());
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid = 0;
-    int spawned = posix_spawn(&pid, tool.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-        return -1;
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// A scratch directory removed when the test ends, however it ends.
-struct ScratchDirectory {
-    fs::path path;
-    ScratchDirectory()
-        : path(fs::temp_directory_path() / ("quillon-imagegen-test-" + std::to_string(getpid())))
-    {
-        fs::remove_all(path);
-        fs::create_directories(path);
-    }
-    ~ScratchDirectory()
-    {
-        std::error_code error;
-        fs::remove_all(path, error);
-    }
-};
 
 struct Rgb {
     float r = 0.0f, g = 0.0f, b = 0.0f;
@@ -244,7 +201,7 @@ protected:
     static bool loadCube(const char* directory, HdrCube& cube)
     {
         for (int f = 0; f < 6; ++f) {
-            std::string path = (data() / "seq1" / directory / (std::string("sky_") + kFaceLetters[f] + ".hdr")).string();
+            std::string path = (data() / "seq1" / directory / (std::string("sky_") + faceLetters[f] + ".hdr")).string();
             if (!stbi_is_hdr(path.c_str())) {
                 return false;
             }
@@ -265,17 +222,17 @@ protected:
 
 TEST_F(ImageGen, TwoRunsWriteTheSameBytesAsTheBuildAndReportEveryFile)
 {
-    ScratchDirectory scratch;
-    const fs::path& root = scratch.path;
+    const ScratchDir scratch("imagegen");
+    const fs::path& root = scratch.dir;
     ASSERT_EQ(runTool({(root / "a").string()}, root / "a.log"), 0);
     ASSERT_EQ(runTool({(root / "b").string()}, root / "b.log"), 0);
     std::vector<std::string> files = expectedFiles();
     for (const std::string& file : files) {
         ASSERT_TRUE(fs::is_regular_file(root / "a" / file)) << file;
-        std::string first = readAll(root / "a" / file);
+        std::string first = readFile(root / "a" / file);
         EXPECT_FALSE(first.empty()) << file;
-        EXPECT_TRUE(first == readAll(root / "b" / file)) << file << " differs between runs";
-        EXPECT_TRUE(first == readAll(data() / file)) << file << " in data/ is missing or stale";
+        EXPECT_TRUE(first == readFile(root / "b" / file)) << file << " differs between runs";
+        EXPECT_TRUE(first == readFile(data() / file)) << file << " in data/ is missing or stale";
     }
     // Nothing else is left behind (no temporary files).
     size_t written = 0;
@@ -284,7 +241,7 @@ TEST_F(ImageGen, TwoRunsWriteTheSameBytesAsTheBuildAndReportEveryFile)
     }
     EXPECT_EQ(written, files.size());
     // One line per file written, naming it.
-    std::istringstream log(readAll(root / "a.log"));
+    std::istringstream log(readFile(root / "a.log"));
     std::vector<std::string> lines;
     for (std::string line; std::getline(log, line);) {
         lines.push_back(line);
@@ -301,20 +258,20 @@ TEST_F(ImageGen, TwoRunsWriteTheSameBytesAsTheBuildAndReportEveryFile)
 
 TEST_F(ImageGen, BadArgumentsFailWithAMessage)
 {
-    ScratchDirectory scratch;
-    EXPECT_NE(runTool({}, scratch.path / "none.log"), 0);
-    EXPECT_EQ(readAll(scratch.path / "none.log"), "usage: quillon-imagegen <data directory>\n");
+    const ScratchDir scratch("imagegen");
+    EXPECT_NE(runTool({}, scratch.dir / "none.log"), 0);
+    EXPECT_EQ(readFile(scratch.dir / "none.log"), "usage: quillon-imagegen <data directory>\n");
 
     // A data directory that is a plain file cannot hold the output.
-    fs::path blocked = scratch.path / "blocked";
+    fs::path blocked = scratch.dir / "blocked";
     std::ofstream(blocked) << "x";
-    EXPECT_NE(runTool({blocked.string()}, scratch.path / "blocked.log"), 0);
-    EXPECT_NE(readAll(scratch.path / "blocked.log").find("cannot create"), std::string::npos);
+    EXPECT_NE(runTool({blocked.string()}, scratch.dir / "blocked.log"), 0);
+    EXPECT_NE(readFile(scratch.dir / "blocked.log").find("cannot create"), std::string::npos);
 }
 
 TEST_F(ImageGen, TexturesDecodeWithTheirSizesChannelsAndAlpha)
 {
-    for (const ExpectedTexture& t : kTextures) {
+    for (const ExpectedTexture& t : expectedTextures) {
         SCOPED_TRACE(t.name);
         std::string path = (data() / "seq1" / t.name).string();
         int w = 0, h = 0, n = 0;
@@ -440,7 +397,7 @@ TEST_F(ImageGen, EveryOverlayPageAndLogoBandHasContent)
 
 TEST_F(ImageGen, CubeMapsHaveSixSquareHdrFacesOfOneSize)
 {
-    for (const ExpectedCube& c : kCubes) {
+    for (const ExpectedCube& c : expectedCubes) {
         SCOPED_TRACE(c.directory);
         HdrCube cube;
         ASSERT_TRUE(loadCube(c.directory, cube));
@@ -459,7 +416,7 @@ TEST_F(ImageGen, CubeMapsHaveSixSquareHdrFacesOfOneSize)
 // smooth sky keeps them tiny) plus a small tolerance.
 TEST_F(ImageGen, CubeMapFacesMeetWithoutSeams)
 {
-    for (const ExpectedCube& c : kCubes) {
+    for (const ExpectedCube& c : expectedCubes) {
         SCOPED_TRACE(c.directory);
         HdrCube cube;
         ASSERT_TRUE(loadCube(c.directory, cube));
@@ -678,7 +635,7 @@ TEST_F(ImageGen, BlurredMapsAreFilteredCopiesOfTheSharpMap)
     expectClose(weightedMean(glossy), reference, 0.02f);
     expectClose(weightedMean(diffuse), reference, 0.02f);
     for (int f = 0; f < 6; ++f) {
-        SCOPED_TRACE(std::string("face ") + kFaceLetters[f]);
+        SCOPED_TRACE(std::string("face ") + faceLetters[f]);
         expectClose(weightedMean(glossy, 1 << f), weightedMean(sharp, 1 << f), 0.03f);
         // Face centres lie between the four middle texels.
         int half = diffuse[f].size / 2;
@@ -712,7 +669,7 @@ TEST_F(ImageGen, BlurredMapsAreFilteredCopiesOfTheSharpMap)
     EXPECT_LT(steepest, 0.08f * brightest);
 }
 
-constexpr unsigned kEngineImportFlags = aiProcess_CalcTangentSpace | aiProcess_JoinIdenticalVertices
+constexpr unsigned engineImportFlags = aiProcess_CalcTangentSpace | aiProcess_JoinIdenticalVertices
                                         | aiProcess_Triangulate | aiProcess_PreTransformVertices
                                         | aiProcess_SortByPType | aiProcess_OptimizeMeshes;
 
@@ -720,7 +677,7 @@ TEST_F(ImageGen, SkyDomeImportsAsASmoothOutwardFacingSphere)
 {
     std::string path = (data() / "tovel3" / "scene4" / "skydome.3DS").string();
     Assimp::Importer importer;
-    const aiScene* scene = importer.ReadFile(path, kEngineImportFlags);
+    const aiScene* scene = importer.ReadFile(path, engineImportFlags);
     ASSERT_NE(scene, nullptr) << importer.GetErrorString();
     ASSERT_GE(scene->mNumMeshes, 1u);
     const aiMesh* mesh = scene->mMeshes[0];

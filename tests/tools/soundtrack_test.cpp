@@ -13,7 +13,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <set>
 #include <sstream>
 #include <string>
@@ -21,6 +20,8 @@
 #include <vector>
 
 #include <unistd.h>
+
+#include "program_run.h"
 
 #include "encode.h"
 #include "loudness.h"
@@ -30,12 +31,12 @@
 
 namespace {
 
-const std::string kSourceDir = QUILLON_SOURCE_DIR;
-const std::string kMp3Path = kSourceDir + "/data/drumveil.mp3";
-const std::string kEventsPath = kSourceDir + "/sync/events.txt";
-const std::string kTool = std::string(QUILLON_BINARY_DIR) + "/tools/soundtrack/quillon-soundtrack";
+const std::string sourceDir = QUILLON_SOURCE_DIR;
+const std::string mp3Path = sourceDir + "/data/drumveil.mp3";
+const std::string eventsPath = sourceDir + "/sync/events.txt";
+const std::string toolPath = std::string(QUILLON_BINARY_DIR) + "/tools/soundtrack/quillon-soundtrack";
 
-constexpr double kCut = 79.0, kBuild = 115.18, kDrop = 135.18, kStop = 179.3125;  // seconds
+constexpr double cutTime = 79.0, buildTime = 115.18, dropTime = 135.18, stopTime = 179.3125;  // seconds
 
 struct Decoded {
     long rate = 0;
@@ -72,7 +73,7 @@ Decoded decodeMp3(const std::string& path) {
 }
 
 const Decoded& rendered() {
-    static const Decoded d = decodeMp3(kMp3Path);
+    static const Decoded d = decodeMp3(mp3Path);
     return d;
 }
 
@@ -108,11 +109,6 @@ struct Event {
     std::vector<std::string> args;
 };
 
-std::string readText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 std::vector<Event> parseEvents(const std::string& text) {
     std::vector<Event> events;
     std::istringstream lines(text);
@@ -139,18 +135,6 @@ std::vector<double> timesOf(const std::vector<Event>& events, const std::string&
 bool hasEventAt(const std::vector<Event>& events, const std::string& kind, double t) {
     return std::any_of(events.begin(), events.end(),
                        [&](const Event& e) { return e.kind == kind && std::abs(e.time - t) < 1e-6; });
-}
-
-// Runs a command and returns what it printed on stdout and stderr.
-std::string runCommand(const std::string& command) {
-    std::string out;
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (!pipe) return out;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
-    pclose(pipe);
-    return out;
 }
 
 // In-place radix-2 FFT; the size must be a power of two.
@@ -224,7 +208,7 @@ std::vector<std::tuple<int, long, int>> contentOf(const Score& score, double fro
 
 TEST(SoundtrackFile, DecodesAsLongStereoAt44100WithoutClipping) {
     const Decoded& d = rendered();
-    ASSERT_FALSE(d.mono.empty()) << "cannot decode " << kMp3Path;
+    ASSERT_FALSE(d.mono.empty()) << "cannot decode " << mp3Path;
     EXPECT_EQ(d.rate, 44100);
     EXPECT_EQ(d.channels, 2);
     EXPECT_GE(static_cast<double>(d.mono.size()) / 44100.0, 210.0);
@@ -232,8 +216,9 @@ TEST(SoundtrackFile, DecodesAsLongStereoAt44100WithoutClipping) {
 }
 
 TEST(SoundtrackFile, LoudnessAndTruePeakMeetTheTargets) {
-    std::string log = runCommand("ffmpeg -hide_banner -nostats -i '" + kMp3Path +
-                                 "' -filter_complex ebur128=peak=true:framelog=verbose -f null -");
+    const Ran ffmpeg = runProgram({"ffmpeg", {"-hide_banner", "-nostats", "-i", mp3Path, "-filter_complex",
+                                              "ebur128=peak=true:framelog=verbose", "-f", "null", "-"}});
+    const std::string log = ffmpeg.out + ffmpeg.err;
     // The summary comes last: "I: <x> LUFS" and "Peak: <x> dBFS".
     size_t summary = log.rfind("Summary:");
     ASSERT_NE(summary, std::string::npos) << "ffmpeg gave no loudness summary:\n" << log.substr(0, 2000);
@@ -249,7 +234,7 @@ TEST(SoundtrackFile, LoudnessAndTruePeakMeetTheTargets) {
 TEST(SoundtrackStructure, HitsLandOnTheCutTheBuildAndTheDrop) {
     const Decoded& d = rendered();
     ASSERT_FALSE(d.mono.empty());
-    for (double t : {kCut, kBuild, kDrop}) {
+    for (double t : {cutTime, buildTime, dropTime}) {
         auto [at, rise] = strongestOnset(d.mono, t - 0.25, t + 0.25);
         EXPECT_NEAR(at, t, 0.05) << "strongest onset near " << t;
         EXPECT_GE(rise, 6.0) << "onset near " << t << " rises by only " << rise << " dB";
@@ -259,8 +244,8 @@ TEST(SoundtrackStructure, HitsLandOnTheCutTheBuildAndTheDrop) {
 TEST(SoundtrackStructure, StopsHardAndEndsInSilence) {
     const Decoded& d = rendered();
     ASSERT_FALSE(d.mono.empty());
-    double before = rmsOf(d.mono, kStop - 0.25, kStop);
-    double after = rmsOf(d.mono, kStop + 0.1, kStop + 0.6);
+    double before = rmsOf(d.mono, stopTime - 0.25, stopTime);
+    double after = rmsOf(d.mono, stopTime + 0.1, stopTime + 0.6);
     EXPECT_LE(decibels(after / before), -20.0);
 
     float tail = 0.0f;
@@ -270,8 +255,8 @@ TEST(SoundtrackStructure, StopsHardAndEndsInSilence) {
 }
 
 TEST(SoundtrackEvents, FileIsSortedOnItsGridsAndCarriesTheFixedTimes) {
-    const std::string text = readText(kEventsPath);
-    ASSERT_FALSE(text.empty()) << "missing " << kEventsPath;
+    const std::string text = readFile(eventsPath);
+    ASSERT_FALSE(text.empty()) << "missing " << eventsPath;
     const std::vector<Event> events = parseEvents(text);
     ASSERT_FALSE(events.empty());
     ASSERT_EQ(events.front().kind, "tempo");
@@ -299,18 +284,18 @@ TEST(SoundtrackEvents, FileIsSortedOnItsGridsAndCarriesTheFixedTimes) {
             EXPECT_TRUE(e.kind == "impact" || e.kind == "stop") << "unknown event " << e.kind;
         }
     }
-    EXPECT_TRUE(hasEventAt(events, "impact", kCut));
-    EXPECT_TRUE(hasEventAt(events, "stop", kStop));
-    for (double t : {0.0, kCut, kBuild, kDrop, kStop}) EXPECT_TRUE(hasEventAt(events, "section", t)) << t;
-    for (double t : {kCut, kBuild, kDrop}) EXPECT_TRUE(hasEventAt(events, "kick", t)) << t;
-    for (double t : timesOf(events, "kick")) EXPECT_TRUE(t < kStop) << "kick after the stop at " << t;
+    EXPECT_TRUE(hasEventAt(events, "impact", cutTime));
+    EXPECT_TRUE(hasEventAt(events, "stop", stopTime));
+    for (double t : {0.0, cutTime, buildTime, dropTime, stopTime}) EXPECT_TRUE(hasEventAt(events, "section", t)) << t;
+    for (double t : {cutTime, buildTime, dropTime}) EXPECT_TRUE(hasEventAt(events, "kick", t)) << t;
+    for (double t : timesOf(events, "kick")) EXPECT_TRUE(t < stopTime) << "kick after the stop at " << t;
     EXPECT_GT(timesOf(events, "kick").size(), 200u);
 }
 
 TEST(SoundtrackEvents, KicksMatchTheOnsetsInTheAudio) {
     const Decoded& d = rendered();
     ASSERT_FALSE(d.mono.empty());
-    const std::vector<double> kicks = timesOf(parseEvents(readText(kEventsPath)), "kick");
+    const std::vector<double> kicks = timesOf(parseEvents(readFile(eventsPath)), "kick");
     ASSERT_FALSE(kicks.empty());
     // The kick's first 60 ms are a fast downward chirp; correlating the mix
     // against it finds where each kick really starts, whatever plays beside it.
@@ -350,38 +335,32 @@ TEST(SoundtrackEvents, KicksMatchTheOnsetsInTheAudio) {
 }
 
 TEST(SoundtrackDeterminism, FreshRenderMatchesTheBuildByteForByte) {
-    namespace fs = std::filesystem;
-    const fs::path dir = fs::temp_directory_path() / ("quillon-soundtrack-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
-    const std::string mp3 = (dir / "drumveil.mp3").string(), events = (dir / "events.txt").string();
-    std::string out = runCommand("'" + kTool + "' '" + mp3 + "' '" + events + "'");
-    const std::string freshMp3 = readText(mp3), freshEvents = readText(events);
-    fs::remove_all(dir);
-    ASSERT_FALSE(freshMp3.empty()) << out;
+    const ScratchDir scratch("soundtrack");
+    const std::string mp3 = scratch.dir / "drumveil.mp3", events = scratch.dir / "events.txt";
+    const Ran ran = runProgram({toolPath, {mp3, events}});
+    const std::string freshMp3 = readFile(mp3), freshEvents = readFile(events);
+    ASSERT_FALSE(freshMp3.empty()) << ran.out << ran.err;
     // The event file carries the hash of the samples handed to the encoder.
     EXPECT_NE(freshEvents.find("# pcm fnv1a64 "), std::string::npos);
-    EXPECT_EQ(freshEvents, readText(kEventsPath));
-    EXPECT_TRUE(freshMp3 == readText(kMp3Path)) << "MP3 bytes differ between runs";
+    EXPECT_EQ(freshEvents, readFile(eventsPath));
+    EXPECT_TRUE(freshMp3 == readFile(mp3Path)) << "MP3 bytes differ between runs";
 }
 
 TEST(SoundtrackTool, RefusesBadArgumentsAndUnwritablePaths) {
-    EXPECT_NE(std::system(("'" + kTool + "' > /dev/null 2>&1").c_str()), 0);
-    std::string out = runCommand("{ '" + kTool + "' /proc/quillon/x.mp3 /proc/quillon/events.txt; echo rc=$?; }");
-    EXPECT_NE(out.find("cannot"), std::string::npos) << out;
-    EXPECT_EQ(out.find("rc=0"), std::string::npos) << out;
+    EXPECT_NE(runProgram({toolPath}).status, 0);
+    const Ran ran = runProgram({toolPath, {"/proc/quillon/x.mp3", "/proc/quillon/events.txt"}});
+    EXPECT_NE((ran.out + ran.err).find("cannot"), std::string::npos) << ran.out << ran.err;
+    EXPECT_NE(ran.status, 0) << ran.out << ran.err;
 }
 
 TEST(SoundtrackTool, WritesTheLeadAloneAsAStem) {
-    namespace fs = std::filesystem;
-    const fs::path dir = fs::temp_directory_path() / ("quillon-stem-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
-    const std::string wav = (dir / "lead.wav").string();
-    std::string out = runCommand("'" + kTool + "' --stem lead '" + wav + "'");
-    const std::string bytes = readText(wav);
-    std::string refused = runCommand("{ '" + kTool + "' --stem drums '" + (dir / "d.wav").string() + "'; echo rc=$?; }");
-    fs::remove_all(dir);
-    EXPECT_EQ(refused.find("rc=0"), std::string::npos) << refused;
-    ASSERT_GT(bytes.size(), 44u) << out;
+    const ScratchDir scratch("stem");
+    const std::string wav = scratch.dir / "lead.wav";
+    const Ran lead = runProgram({toolPath, {"--stem", "lead", wav}});
+    const std::string bytes = readFile(wav);
+    const Ran refused = runProgram({toolPath, {"--stem", "drums", scratch.dir / "d.wav"}});
+    EXPECT_NE(refused.status, 0) << refused.out << refused.err;
+    ASSERT_GT(bytes.size(), 44u) << lead.out << lead.err;
     EXPECT_EQ(bytes.substr(0, 4), "RIFF");
     EXPECT_EQ(bytes.substr(8, 8), "WAVEfmt ");
     const size_t frames = (bytes.size() - 44) / 8;
@@ -468,23 +447,23 @@ TEST(Score, SectionsTileAtTheFixedTimesAndNothingSoundsAfterTheStop) {
     EXPECT_EQ(score.sections.front().start, 0.0);
     for (size_t i = 0; i + 1 < score.sections.size(); ++i)
         EXPECT_NEAR(sectionEnd(score.sections[i]), score.sections[i + 1].start, 1e-9) << score.sections[i].name;
-    EXPECT_DOUBLE_EQ(score.stop, kStop);
+    EXPECT_DOUBLE_EQ(score.stop, stopTime);
     EXPECT_GE(score.length, 210.0);
     // Between the stop and the outro nothing starts; drums never return.
     double outro = 0.0;
     for (const Section& s : score.sections)
-        if (s.start > kStop) outro = outro == 0.0 ? s.start : outro;
-    ASSERT_GT(outro, kStop);
+        if (s.start > stopTime) outro = outro == 0.0 ? s.start : outro;
+    ASSERT_GT(outro, stopTime);
     for (const auto* hits : {&score.kicks, &score.claps, &score.snares, &score.hats, &score.openHats})
-        for (const Hit& h : *hits) EXPECT_LT(h.time, kStop);
-    for (const PadChord& p : score.pads) EXPECT_TRUE(p.time < kStop || p.time >= outro) << p.time;
-    for (const Note& n : score.bass) EXPECT_LE(n.time + n.length, kStop + 1e-9) << n.time;
+        for (const Hit& h : *hits) EXPECT_LT(h.time, stopTime);
+    for (const PadChord& p : score.pads) EXPECT_TRUE(p.time < stopTime || p.time >= outro) << p.time;
+    for (const Note& n : score.bass) EXPECT_LE(n.time + n.length, stopTime + 1e-9) << n.time;
 }
 
 TEST(Score, EveryNodeHopOfTheHalfTimeFallsOnAKick) {
     // The second scene's camera hops from node to node at 80.5 + k seconds.
     const Score score = buildScore();
-    for (double hop = 80.5; hop < kBuild; hop += 1.0) {
+    for (double hop = 80.5; hop < buildTime; hop += 1.0) {
         bool onKick = std::any_of(score.kicks.begin(), score.kicks.end(),
                                   [&](const Hit& h) { return std::abs(h.time - hop) < 1e-9; });
         EXPECT_TRUE(onKick) << "no kick at " << hop << " s";
@@ -518,7 +497,7 @@ TEST(Score, NoEightBarPhraseRepeatsUnchangedAndTheHookComesBack) {
 TEST(SoundtrackEvents, GhostNotesStayOutOfTheEventFile) {
     Score score;
     score.snares = {{1.0, 0.3f}, {2.0, 0.9f}};
-    score.claps = {{3.0, kAccentVelocity}};
+    score.claps = {{3.0, accentVelocity}};
     const std::string events = formatEvents(score, {});
     EXPECT_EQ(events.find("snare 1.000000"), std::string::npos) << events;
     EXPECT_NE(events.find("snare 2.000000"), std::string::npos) << events;

@@ -2,61 +2,32 @@
 // an unknown option or a missing argument prints it and exits 2, and neither
 // writes anything. Also what `quillon-tracks at` says far past the last key,
 // what `dump` refuses, and the sources `compile` refuses to write.
+#include "program_run.h"
+
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <sstream>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Ran {
-    int status = -1;  // exit status; -1 when it did not exit normally
-    std::string out;
-    std::string err;
-};
-
-std::string readAll(const fs::path& path)
-{
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 class ToolArguments : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        scratch = fs::temp_directory_path() / ("quillon_tool_args_" + std::to_string(getpid()));
-        fs::remove_all(scratch);
-        fs::create_directories(scratch / "work");
-    }
-    void TearDown() override { fs::remove_all(scratch); }
+    void SetUp() override { fs::create_directories(scratch / "work"); }
 
-    // Runs the tool in the empty folder work/, its output kept beside it.
-    Ran run(const std::string& tool, const std::string& arguments)
+    // Runs the tool in the empty folder work/.
+    Ran run(const std::string& tool, const std::vector<std::string>& arguments)
     {
-        const std::string command = "cd '" + (scratch / "work").string() + "' && exec '" +
-                                    QUILLON_BINARY_DIR + "/tools/" + tool + "' " + arguments +
-                                    " > ../out.txt 2> ../err.txt";
-        const int raw = std::system(command.c_str());
-        Ran ran;
-        if (WIFEXITED(raw)) ran.status = WEXITSTATUS(raw);
-        ran.out = readAll(scratch / "out.txt");
-        ran.err = readAll(scratch / "err.txt");
-        return ran;
+        return runProgram({.path = QUILLON_BINARY_DIR "/tools/" + tool, .arguments = arguments,
+                           .workingDir = scratch / "work"});
     }
     bool wroteNothing() const { return fs::is_empty(scratch / "work"); }
 
-    fs::path scratch;
+    const ScratchDir folder{"tool_args"};
+    const fs::path scratch = folder.dir;
 };
 
 } // namespace
@@ -67,22 +38,22 @@ TEST_F(ToolArguments, HelpSucceedsAndBadOptionsExitTwoWithoutWriting)
                            "tracks/quillon-tracks"};
     for (const char* tool : tools) {
         for (const char* help : {"--help", "-h"}) {
-            const Ran ran = run(tool, help);
+            const Ran ran = run(tool, {help});
             EXPECT_EQ(ran.status, 0) << tool << " " << help << "\n" << ran.err;
             EXPECT_EQ(ran.out.rfind("usage: ", 0), 0u) << tool << "\n" << ran.out;
             EXPECT_TRUE(wroteNothing()) << tool << " " << help;
         }
-        const Ran unknown = run(tool, "--bogus out");
+        const Ran unknown = run(tool, {"--bogus", "out"});
         EXPECT_EQ(unknown.status, 2) << tool;
         EXPECT_NE((unknown.out + unknown.err).find("usage: "), std::string::npos) << tool;
         EXPECT_TRUE(wroteNothing()) << tool << " --bogus";
     }
     // Missing arguments: the folder, the event file, the time, an option's value.
-    EXPECT_EQ(run("imagegen/quillon-imagegen", "").status, 2);
-    EXPECT_EQ(run("soundtrack/quillon-soundtrack", "out.mp3").status, 2);
-    EXPECT_EQ(run("tracks/quillon-tracks", "at").status, 2);
-    EXPECT_EQ(run("tracks/quillon-tracks", "compile --source").status, 2);
-    EXPECT_EQ(run("tracks/quillon-tracks", "compile -x").status, 2);
+    EXPECT_EQ(run("imagegen/quillon-imagegen", {}).status, 2);
+    EXPECT_EQ(run("soundtrack/quillon-soundtrack", {"out.mp3"}).status, 2);
+    EXPECT_EQ(run("tracks/quillon-tracks", {"at"}).status, 2);
+    EXPECT_EQ(run("tracks/quillon-tracks", {"compile", "--source"}).status, 2);
+    EXPECT_EQ(run("tracks/quillon-tracks", {"compile", "-x"}).status, 2);
     EXPECT_TRUE(wroteNothing());
 }
 
@@ -90,16 +61,16 @@ TEST_F(ToolArguments, TracksAtAHugeTimeReadsTheLastKeys)
 {
     // A time whose row does not fit an int reads past every key, like any
     // time after the last one, not before the first.
-    const std::string base = "--base '" + std::string(QUILLON_SOURCE_DIR) + "/sync/sync'";
-    const Ran late = run("tracks/quillon-tracks", "at 100000 " + base);
-    const Ran huge = run("tracks/quillon-tracks", "at 1e12 " + base);
-    const Ran early = run("tracks/quillon-tracks", "at -1e12 " + base);
+    const std::string base = QUILLON_SOURCE_DIR "/sync/sync";
+    const Ran late = run("tracks/quillon-tracks", {"at", "100000", "--base", base});
+    const Ran huge = run("tracks/quillon-tracks", {"at", "1e12", "--base", base});
+    const Ran early = run("tracks/quillon-tracks", {"at", "-1e12", "--base", base});
     ASSERT_EQ(late.status, 0) << late.err;
     ASSERT_EQ(huge.status, 0) << huge.err;
     ASSERT_EQ(early.status, 0) << early.err;
     const auto values = [](const std::string& out) { return out.substr(out.find('\n')); };
     EXPECT_EQ(values(huge.out), values(late.out));
-    EXPECT_EQ(values(early.out), values(run("tracks/quillon-tracks", "at -5 " + base).out));
+    EXPECT_EQ(values(early.out), values(run("tracks/quillon-tracks", {"at", "-5", "--base", base}).out));
     EXPECT_NE(values(early.out), values(late.out));
 }
 
@@ -107,11 +78,11 @@ TEST_F(ToolArguments, TracksDumpRefusesWhatIsNotATrackFile)
 {
     fs::create_directory(scratch / "sync_3.track");
     fs::create_symlink("/dev/zero", scratch / "sync_4.track");
-    const Ran folder = run("tracks/quillon-tracks", "dump '" + (scratch / "sync_3.track").string() + "'");
+    const Ran folder = run("tracks/quillon-tracks", {"dump", scratch / "sync_3.track"});
     EXPECT_EQ(folder.status, 1);
     EXPECT_NE(folder.err.find("not a regular file"), std::string::npos) << folder.err;
     // A device reads for ever; it is refused before any reading.
-    const Ran device = run("tracks/quillon-tracks", "dump '" + (scratch / "sync_4.track").string() + "'");
+    const Ran device = run("tracks/quillon-tracks", {"dump", scratch / "sync_4.track"});
     EXPECT_EQ(device.status, 1);
     EXPECT_NE(device.err.find("not a regular file"), std::string::npos) << device.err;
 }
@@ -119,13 +90,13 @@ TEST_F(ToolArguments, TracksDumpRefusesWhatIsNotATrackFile)
 TEST_F(ToolArguments, TracksCompileRefusesACutOrEmptiedSourceAndWritesNothing)
 {
     const fs::path work = scratch / "work";
-    std::ifstream in(std::string(QUILLON_SOURCE_DIR) + "/sync/production.timeline", std::ios::binary);
-    const std::string whole((std::istreambuf_iterator<char>(in)), {});
+    const std::string whole = readFile(QUILLON_SOURCE_DIR "/sync/production.timeline");
     std::ofstream(work / "whole.timeline", std::ios::binary) << whole;
-    const std::string compile = "compile --source whole.timeline --base sync --events '" +
-                                std::string(QUILLON_SOURCE_DIR) + "/sync/events.txt'";
-    ASSERT_EQ(run("tracks/quillon-tracks", compile).status, 0) << readAll(scratch / "err.txt");
-    const std::string before = readAll(work / "sync_9.track") + readAll(work / "sync_49.track");
+    const std::vector<std::string> compile = {"compile", "--source", "whole.timeline", "--base", "sync",
+                                              "--events", QUILLON_SOURCE_DIR "/sync/events.txt"};
+    const Ran first = run("tracks/quillon-tracks", compile);
+    ASSERT_EQ(first.status, 0) << first.err;
+    const std::string before = readFile(work / "sync_9.track") + readFile(work / "sync_49.track");
     ASSERT_FALSE(before.empty());
     // Cut a third of the way in, cut just before its end line, emptied.
     for (const std::string& text : {whole.substr(0, whole.size() / 3), whole.substr(0, whole.rfind("end")),
@@ -134,20 +105,21 @@ TEST_F(ToolArguments, TracksCompileRefusesACutOrEmptiedSourceAndWritesNothing)
         const Ran ran = run("tracks/quillon-tracks", compile);
         EXPECT_EQ(ran.status, 1) << text.size() << " bytes";
         EXPECT_NE(ran.err.find("whole.timeline:"), std::string::npos) << ran.err;
-        EXPECT_EQ(readAll(work / "sync_9.track") + readAll(work / "sync_49.track"), before);
+        EXPECT_EQ(readFile(work / "sync_9.track") + readFile(work / "sync_49.track"), before);
     }
     // Emptying a track on purpose: its header alone, with the end line.
     std::string emptied = whole;
     const size_t block = emptied.find("\ntrack 49 ") + 1;
     emptied.erase(emptied.find('\n', block), emptied.find("\nend", block) - emptied.find('\n', block));
     std::ofstream(work / "whole.timeline", std::ios::binary | std::ios::trunc) << emptied;
-    EXPECT_EQ(run("tracks/quillon-tracks", compile).status, 0) << readAll(scratch / "err.txt");
-    EXPECT_EQ(readAll(work / "sync_49.track"), std::string(4, '\0'));
+    const Ran kept = run("tracks/quillon-tracks", compile);
+    EXPECT_EQ(kept.status, 0) << kept.err;
+    EXPECT_EQ(readFile(work / "sync_49.track"), std::string(4, '\0'));
     // Leaving its block out altogether is refused: the track has keys today.
     const size_t header = emptied.find("\ntrack 49 ") + 1;
     emptied.erase(header, emptied.find('\n', header) + 1 - header);
     std::ofstream(work / "whole.timeline", std::ios::binary | std::ios::trunc) << emptied;
-    std::ofstream(work / "sync_49.track", std::ios::binary | std::ios::trunc) << readAll(work / "sync_9.track");
+    std::ofstream(work / "sync_49.track", std::ios::binary | std::ios::trunc) << readFile(work / "sync_9.track");
     const Ran dropped = run("tracks/quillon-tracks", compile);
     EXPECT_EQ(dropped.status, 1);
     EXPECT_NE(dropped.err.find("no block for tracks that have keys in sync_N.track: 49;"), std::string::npos)

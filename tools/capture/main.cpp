@@ -44,11 +44,11 @@
 
 namespace {
 
-constexpr int kMaxSide = 8192;       // pixels
-constexpr double kMaxFps = 240.0;
-constexpr long kMaxFrames = 100000;  // frames in one range
-constexpr const char* kTune = "data/drumveil.mp3";
-constexpr double kPlainProgressStep = 5.0;    // percent between plain progress lines
+constexpr int maxSide = 8192;       // pixels
+constexpr double maxFps = 240.0;
+constexpr long maxFrames = 100000;  // frames in one range
+constexpr const char* tunePath = "data/drumveil.mp3";
+constexpr double plainProgressStep = 5.0;    // percent between plain progress lines
 
 enum class Mode { Single, Frames, Video };
 
@@ -63,7 +63,7 @@ struct CaptureOptions {
     std::string video;   // MP4 path
     int width = 1280;    // pixels
     int height = 720;    // pixels
-    int crf = kDefaultCrf;
+    int crf = defaultCrf;
 };
 
 enum class Parse { Run, Help, Bad };
@@ -85,7 +85,7 @@ void printUsage(FILE* to)
             "       quillon-capture --video FILE.mp4 [--from SECONDS] [--to SECONDS] [--fps N]\n"
             "                       [--size WxH] [--crf 0-51]\n"
             "A video defaults to the whole production (0 to %g s) at 60 fps, 1280x720, CRF %d.\n",
-            endOfProduction, kDefaultCrf);
+            endOfProduction, defaultCrf);
 }
 
 bool parseNumber(const char* text, double& value)
@@ -104,7 +104,7 @@ bool parseSize(const char* text, int& width, int& height)
     const char* rest = end + 1;
     const long h = strtol(rest, &end, 10);
     if (end == rest || *end != '\0') return false;
-    if (w < 1 || h < 1 || w > kMaxSide || h > kMaxSide) return false;
+    if (w < 1 || h < 1 || w > maxSide || h > maxSide) return false;
     width = int(w);
     height = int(h);
     return true;
@@ -138,12 +138,12 @@ bool checkRange(const CaptureOptions& options)
                 endOfProduction);
         return false;
     }
-    if (!(options.fps > 0.0 && options.fps <= kMaxFps)) {
-        fprintf(stderr, "quillon-capture: --fps must lie in (0, %g]\n", kMaxFps);
+    if (!(options.fps > 0.0 && options.fps <= maxFps)) {
+        fprintf(stderr, "quillon-capture: --fps must lie in (0, %g]\n", maxFps);
         return false;
     }
-    if ((options.to - options.from) * options.fps >= double(kMaxFrames)) {
-        fprintf(stderr, "quillon-capture: a range holds at most %ld frames\n", kMaxFrames);
+    if ((options.to - options.from) * options.fps >= double(maxFrames)) {
+        fprintf(stderr, "quillon-capture: a range holds at most %ld frames\n", maxFrames);
         return false;
     }
     return true;
@@ -296,7 +296,7 @@ void beginProgress(Progress& progress, long total)
 {
     progress.total = total;
     progress.terminal = isatty(STDERR_FILENO) != 0;
-    progress.nextPlainPercent = kPlainProgressStep;
+    progress.nextPlainPercent = plainProgressStep;
     progress.start = std::chrono::steady_clock::now();
 }
 
@@ -309,7 +309,7 @@ void showProgress(Progress& progress, long done)
     if (!progress.terminal) {
         if (percent + 1e-9 < progress.nextPlainPercent && !last) return;
         while (progress.nextPlainPercent <= percent + 1e-9)
-            progress.nextPlainPercent += kPlainProgressStep;
+            progress.nextPlainPercent += plainProgressStep;
     }
     const double rate = elapsed > 0.0 ? double(done) / elapsed : 0.0;
     const double remaining = rate > 0.0 ? double(progress.total - done) / rate : 0.0;
@@ -349,7 +349,7 @@ long drawRange(OffscreenProduction& production, const CaptureOptions& options, l
     beginProgress(progress, frames);
     // Playback runs at 60 Hz: at any other rate the frame before each one
     // drawn here is not the one playback drew, so each frame catches up.
-    const bool playbackRate = std::fabs(1.0 / options.fps - kReplayFrameStep) < 1e-12;
+    const bool playbackRate = std::fabs(1.0 / options.fps - replayFrameStep) < 1e-12;
     long done = 0;
     for (; done < frames && ok && !stopSignal; ++done) {
         const double seconds = options.from + double(done) / options.fps;
@@ -460,14 +460,14 @@ int main(int argc, char** argv)
     } else if (options.mode == Mode::Single) {
         if (!canWriteOutput(options.out)) return 1;
     } else {
-        if (!decodeMusicFile(kTune, tune)) {
-            fprintf(stderr, "quillon-capture: cannot decode %s\n", kTune);
+        if (!decodeMusicFile(tunePath, tune)) {
+            fprintf(stderr, "quillon-capture: cannot decode %s\n", tunePath);
             return 1;
         }
-        const double decodedSeconds = double(tune.size()) / 2.0 / kVideoAudioRate;
-        if (const double said = musicFileSeconds(kTune); said > decodedSeconds + 0.05)
+        const double decodedSeconds = double(tune.size()) / 2.0 / videoAudioRate;
+        if (const double said = musicFileSeconds(tunePath); said > decodedSeconds + 0.05)
             fprintf(stderr, "quillon-capture: %s decodes to %.2f s of the %.2f s it says it holds: it is cut short\n",
-                    kTune, decodedSeconds, said);
+                    tunePath, decodedSeconds, said);
         VideoSettings settings;
         settings.width = options.width;
         settings.height = options.height;
@@ -487,7 +487,7 @@ int main(int argc, char** argv)
         }
         // Past the tune's end the video's sound is silence: say so once.
         if (options.to > decodedSeconds)
-            fprintf(stderr, "quillon-capture: %s ends at %.2f s: the last %.2f s of the video are silent\n", kTune,
+            fprintf(stderr, "quillon-capture: %s ends at %.2f s: the last %.2f s of the video are silent\n", tunePath,
                     decodedSeconds, options.to - std::max(options.from, decodedSeconds));
     }
 

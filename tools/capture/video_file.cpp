@@ -15,8 +15,8 @@ extern "C" {
 
 namespace {
 
-constexpr int kAudioBitRate = 192000;  // bits per second
-constexpr int kChannels = 2;
+constexpr int audioBitRate = 192000;  // bits per second
+constexpr int channels = 2;
 
 std::string describe(const char* what, int code)
 {
@@ -167,10 +167,10 @@ bool openAudioEncoder(VideoFile& file, std::string& error)
     file.audio = avcodec_alloc_context3(codec);
     AVCodecContext* c = file.audio;
     c->sample_fmt = AV_SAMPLE_FMT_FLTP;
-    c->sample_rate = kVideoAudioRate;
-    c->bit_rate = kAudioBitRate;
-    c->time_base = AVRational{1, kVideoAudioRate};
-    av_channel_layout_default(&c->ch_layout, kChannels);
+    c->sample_rate = videoAudioRate;
+    c->bit_rate = audioBitRate;
+    c->time_base = AVRational{1, videoAudioRate};
+    av_channel_layout_default(&c->ch_layout, channels);
     if (file.format->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     int result = avcodec_open2(c, codec, nullptr);
     if (result < 0) {
@@ -194,7 +194,7 @@ bool openAudioEncoder(VideoFile& file, std::string& error)
 
     AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
     result = swr_alloc_set_opts2(&file.resampler, &c->ch_layout, c->sample_fmt, c->sample_rate,
-                                 &stereo, AV_SAMPLE_FMT_S16, kVideoAudioRate, 0, nullptr);
+                                 &stereo, AV_SAMPLE_FMT_S16, videoAudioRate, 0, nullptr);
     if (result >= 0) result = swr_init(file.resampler);
     if (result < 0) {
         error = describe("cannot convert the soundtrack", result);
@@ -207,7 +207,7 @@ bool openAudioEncoder(VideoFile& file, std::string& error)
 
 int64_t audioSampleAt(double seconds)
 {
-    return int64_t(std::llround(seconds * kVideoAudioRate));
+    return int64_t(std::llround(seconds * videoAudioRate));
 }
 
 bool openVideoFile(VideoFile& file, const std::string& path, const VideoSettings& settings,
@@ -219,7 +219,7 @@ bool openVideoFile(VideoFile& file, const std::string& path, const VideoSettings
     file.settings = settings;
     file.path = path;
     file.tune = tune.data();
-    file.tuneFrames = int64_t(tune.size()) / kChannels;
+    file.tuneFrames = int64_t(tune.size()) / channels;
     file.firstSample = audioSampleAt(settings.from);
 
     // Always a local file, whatever the name looks like ("file:x", "http:x"):

@@ -19,15 +19,15 @@ struct AVPacket;
 struct SwsContext;
 struct SwrContext;
 
-constexpr int kVideoAudioRate = 44100;  // samples per second, as the player decodes
-constexpr int kDefaultCrf = 18;         // x264 constant rate factor: near transparent
+constexpr int videoAudioRate = 44100;  // samples per second, as the player decodes
+constexpr int defaultCrf = 18;         // x264 constant rate factor: near transparent
 
 struct VideoSettings {
     int width = 1280;           // pixels, even
     int height = 720;           // pixels, even
     double fps = 60.0;          // frames per second
     double from = 0.0;          // seconds: music time of frame 0
-    int crf = kDefaultCrf;      // 0 (lossless) to 51
+    int crf = defaultCrf;      // 0 (lossless) to 51
 };
 
 struct VideoFile {

@@ -19,15 +19,15 @@
 
 namespace {
 
-constexpr int kSharpSize = 512;    // pixels per face of the reflection map
-constexpr int kGlossySource = 8;   // the glossy map convolves the sharp one shrunk by this
-constexpr int kGlossySize = 128;   // pixels per face
-constexpr int kGlossyExponent = 256;  // about 3.6 degrees wide
-constexpr int kDiffuseSource = 16;
-constexpr int kDiffuseSize = 32;
-constexpr int kDomeSegments = 64;
-constexpr int kDomeRings = 32;
-const char* const kFaceLetters = "rludbf";  // +X, -X, +Y, -Y, +Z, -Z
+constexpr int sharpSize = 512;    // pixels per face of the reflection map
+constexpr int glossySource = 8;   // the glossy map convolves the sharp one shrunk by this
+constexpr int glossySize = 128;   // pixels per face
+constexpr int glossyExponent = 256;  // about 3.6 degrees wide
+constexpr int diffuseSource = 16;
+constexpr int diffuseSize = 32;
+constexpr int domeSegments = 64;
+constexpr int domeRings = 32;
+const char* const faceLetters = "rludbf";  // +X, -X, +Y, -Y, +Z, -Z
 
 std::vector<uint8_t> readFile(const char* path)
 {
@@ -58,7 +58,7 @@ bool writeCube(const CubeMap& cube, const std::filesystem::path& directory)
     std::error_code error;
     std::filesystem::create_directories(directory, error);
     for (int f = 0; f < 6; ++f) {
-        std::string path = (directory / (std::string("sky_") + kFaceLetters[f] + ".hdr")).string();
+        std::string path = (directory / (std::string("sky_") + faceLetters[f] + ".hdr")).string();
         std::vector<unsigned char> bytes;
         stbi_write_hdr_to_func(appendEncodedBytes, &bytes, cube[f].size, cube[f].size, 3, cube[f].rgb.data());
         if (!writeOutput(path, bytes)) {
@@ -110,14 +110,14 @@ int main(int argc, char** argv)
         }
     }
 
-    CubeMap sharp = renderSky(kSharpSize, threads);
-    CubeMap glossy = convolveCube(downsampleCube(sharp, kGlossySource), kGlossySize, kGlossyExponent, threads);
-    CubeMap diffuse = convolveCube(downsampleCube(sharp, kDiffuseSource), kDiffuseSize, 1, threads);
+    CubeMap sharp = renderSky(sharpSize, threads);
+    CubeMap glossy = convolveCube(downsampleCube(sharp, glossySource), glossySize, glossyExponent, threads);
+    CubeMap diffuse = convolveCube(downsampleCube(sharp, diffuseSource), diffuseSize, 1, threads);
     if (!writeCube(diffuse, seq1 / "env") || !writeCube(glossy, seq1 / "spec")
         || !writeCube(sharp, seq1 / "fine_ref512")) {
         return 1;
     }
 
-    std::vector<uint8_t> dome = buildSkyDome3ds(kDomeSegments, kDomeRings);
+    std::vector<uint8_t> dome = buildSkyDome3ds(domeSegments, domeRings);
     return writeOutput((scene4 / "skydome.3DS").string(), dome) ? 0 : 1;
 }

@@ -9,12 +9,12 @@
 
 namespace {
 
-constexpr float kPi = 3.14159265f;
-constexpr uint32_t kStarSeed = 0x0c0ffee5u;
-constexpr int kStarCount = 9000;
-constexpr float kStarSigma = 0.0025f;  // radians; about 0.6 texel on a 512 face
-constexpr float kLobeFloor = 1.0e-4f;  // lobe weights below this are dropped
-constexpr int kBlockSize = 8;          // pixels; convolution culls by blocks
+constexpr float pi = 3.14159265f;
+constexpr uint32_t starSeed = 0x0c0ffee5u;
+constexpr int starCount = 9000;
+constexpr float starSigma = 0.0025f;  // radians; about 0.6 texel on a 512 face
+constexpr float lobeFloor = 1.0e-4f;  // lobe weights below this are dropped
+constexpr int largestBlock = 8;          // pixels; convolution culls by blocks
 
 Vec3 add(Vec3 a, Vec3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
 Vec3 scale(Vec3 a, float s) { return {a.x * s, a.y * s, a.z * s}; }
@@ -31,9 +31,9 @@ Vec3 normalise(Vec3 a)
 Vec3 mix(Vec3 a, Vec3 b, float t) { return add(scale(a, 1.0f - t), scale(b, t)); }
 
 // The star band: a great circle tilted against the horizon.
-const Vec3 kBandNormal = normalise({0.42f, 0.78f, 0.46f});
+const Vec3 bandNormal = normalise({0.42f, 0.78f, 0.46f});
 // Azimuth of the warm horizon glow (slightly left of -Z, the default view).
-const Vec3 kGlowDirection = normalise({-0.45f, 0.0f, -0.89f});
+const Vec3 glowDirection = normalise({-0.45f, 0.0f, -0.89f});
 
 // Smooth 3D value noise in -1..1 from hashed lattice corners.
 float valueNoise(float x, float y, float z, uint32_t seed)
@@ -140,23 +140,23 @@ struct Star {
 
 std::vector<Star> makeStars()
 {
-    Vec3 axisA = normalise(cross(kBandNormal, {0.0f, 0.0f, 1.0f}));
-    Vec3 axisB = cross(kBandNormal, axisA);
+    Vec3 axisA = normalise(cross(bandNormal, {0.0f, 0.0f, 1.0f}));
+    Vec3 axisB = cross(bandNormal, axisA);
     std::vector<Star> stars;
-    stars.reserve(kStarCount);
-    for (int k = 0; k < kStarCount; ++k) {
-        auto unit = [&](uint32_t m) { return hashUnit(kStarSeed ^ hashUint(static_cast<uint32_t>(k) * 8u + m)); };
+    stars.reserve(starCount);
+    for (int k = 0; k < starCount; ++k) {
+        auto unit = [&](uint32_t m) { return hashUnit(starSeed ^ hashUint(static_cast<uint32_t>(k) * 8u + m)); };
         Vec3 direction;
         if (unit(0) < 0.78f) {
             // In the band: a point on the circle, scattered off it (Box-Muller).
-            float angle = 2.0f * kPi * unit(1);
+            float angle = 2.0f * pi * unit(1);
             float offset = 0.085f * std::sqrt(-2.0f * std::log(std::max(unit(2), 1e-6f)))
-                           * std::cos(2.0f * kPi * unit(3));
+                           * std::cos(2.0f * pi * unit(3));
             direction = normalise(add(add(scale(axisA, std::cos(angle)), scale(axisB, std::sin(angle))),
-                                      scale(kBandNormal, offset)));
+                                      scale(bandNormal, offset)));
         } else {
             float z = 2.0f * unit(1) - 1.0f;
-            float angle = 2.0f * kPi * unit(2);
+            float angle = 2.0f * pi * unit(2);
             float r = std::sqrt(std::max(0.0f, 1.0f - z * z));
             direction = {r * std::cos(angle), z, r * std::sin(angle)};
         }
@@ -178,7 +178,7 @@ void splatStar(CubeMap& cube, const Star& star)
     int size = cube[0].size;
     // Corner texels subtend about a third of the centre's angle; the window
     // must hold three sigmas there.
-    int radius = static_cast<int>(std::ceil(3.0f * kStarSigma * size * 0.5f * 3.0f));
+    int radius = static_cast<int>(std::ceil(3.0f * starSigma * size * 0.5f * 3.0f));
     float margin = (radius + 1.0f) / size;
     for (int face = 0; face < 6; ++face) {
         float s = 0.0f, t = 0.0f;
@@ -196,7 +196,7 @@ void splatStar(CubeMap& cube, const Star& star)
                 // |a x b| is sin of the angle: precise for tiny angles.
                 Vec3 c = cross(d, star.direction);
                 float angle2 = dot(c, c);
-                float w = std::exp(-0.5f * angle2 / (kStarSigma * kStarSigma));
+                float w = std::exp(-0.5f * angle2 / (starSigma * starSigma));
                 float* p = texel(cube[face], x, y);
                 p[0] += star.colour.x * w;
                 p[1] += star.colour.y * w;
@@ -269,7 +269,7 @@ Vec3 skyBackground(Vec3 d)
 
     Vec3 flat = {d.x, 0.0f, d.z};
     float flatLength = std::sqrt(dot(flat, flat));
-    float towardGlow = flatLength > 1e-6f ? dot(flat, kGlowDirection) / flatLength : 0.0f;
+    float towardGlow = flatLength > 1e-6f ? dot(flat, glowDirection) / flatLength : 0.0f;
     // The teal deepens on the glowing side, so the sky is not symmetric.
     colour = scale(colour, 1.0f + 0.18f * towardGlow * (1.0f - std::fabs(e)));
 
@@ -282,7 +282,7 @@ Vec3 skyBackground(Vec3 d)
     colour = add(colour, scale(Vec3{0.9f, 0.5f, 0.25f}, wide));
 
     // The haze of unresolved stars along the band, clumped by noise.
-    float b = dot(d, kBandNormal) / 0.15f;
+    float b = dot(d, bandNormal) / 0.15f;
     float clump = 0.5f + 0.5f * fractalNoise(scale(d, 5.0f));
     float haze = std::exp(-b * b) * clump * horizonFade(e);
     colour = add(colour, scale(Vec3{0.035f, 0.042f, 0.07f}, haze));
@@ -335,13 +335,13 @@ CubeMap downsampleCube(const CubeMap& source, int factor)
 CubeMap convolveCube(const CubeMap& source, int outputSize, int exponent, int threadCount)
 {
     int size = source[0].size;
-    int blockSize = std::min(kBlockSize, size);
+    int blockSize = std::min(largestBlock, size);
     // Flat arrays of source texels, grouped block by block.
     std::vector<Vec3> directions;
     std::vector<float> weights;  // solid angle, steradians
     std::vector<Vec3> radiance;
     std::vector<Block> blocks;
-    float cosCut = exponent > 1 ? std::exp(std::log(kLobeFloor) / exponent) : 0.0f;
+    float cosCut = exponent > 1 ? std::exp(std::log(lobeFloor) / exponent) : 0.0f;
     float angleCut = std::acos(cosCut);
     for (int f = 0; f < 6; ++f) {
         for (int by = 0; by < size; by += blockSize) {
@@ -369,7 +369,7 @@ CubeMap convolveCube(const CubeMap& source, int outputSize, int exponent, int th
                 // The lobe is evaluated at texel centres, so the spread of the
                 // centres is enough; the margin absorbs float rounding.
                 spread += 1.5f / size;
-                block.cosLimit = std::cos(std::min(kPi, angleCut + spread));
+                block.cosLimit = std::cos(std::min(pi, angleCut + spread));
                 blocks.push_back(block);
             }
         }

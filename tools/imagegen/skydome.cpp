@@ -9,19 +9,19 @@
 
 namespace {
 
-constexpr uint16_t kChunkMain = 0x4D4D;
-constexpr uint16_t kChunkVersion = 0x0002;
-constexpr uint16_t kChunkEditor = 0x3D3D;
-constexpr uint16_t kChunkMeshVersion = 0x3D3E;
-constexpr uint16_t kChunkObject = 0x4000;
-constexpr uint16_t kChunkTriMesh = 0x4100;
-constexpr uint16_t kChunkVertices = 0x4110;
-constexpr uint16_t kChunkFaces = 0x4120;
-constexpr uint16_t kChunkTexCoords = 0x4140;
-constexpr uint16_t kChunkSmoothing = 0x4150;
-constexpr uint16_t kChunkLocalAxes = 0x4160;
-constexpr uint32_t kFormatVersion = 3;
-constexpr double kPi = 3.14159265358979323846;
+constexpr uint16_t chunkMain = 0x4D4D;
+constexpr uint16_t chunkVersion = 0x0002;
+constexpr uint16_t chunkEditor = 0x3D3D;
+constexpr uint16_t chunkMeshVersion = 0x3D3E;
+constexpr uint16_t chunkObject = 0x4000;
+constexpr uint16_t chunkTriMesh = 0x4100;
+constexpr uint16_t chunkVertices = 0x4110;
+constexpr uint16_t chunkFaces = 0x4120;
+constexpr uint16_t chunkTexCoords = 0x4140;
+constexpr uint16_t chunkSmoothing = 0x4150;
+constexpr uint16_t chunkLocalAxes = 0x4160;
+constexpr uint32_t formatVersion = 3;
+constexpr double pi = 3.14159265358979323846;
 
 // Little-endian byte writer with nested chunks.
 struct ChunkWriter {
@@ -82,12 +82,12 @@ std::vector<uint8_t> buildSkyDome3ds(int segments, int rings)
     std::vector<int> ringStart(rings + 1);
     for (int j = 0; j <= rings; ++j) {
         ringStart[j] = static_cast<int>(vertices.size());
-        double phi = kPi * j / rings;
+        double phi = pi * j / rings;
         bool pole = j == 0 || j == rings;
         int count = pole ? segments : segments + 1;
         for (int i = 0; i < count; ++i) {
             double u = pole ? (i + 0.5) / segments : static_cast<double>(i) / segments;
-            double theta = 2.0 * kPi * u;
+            double theta = 2.0 * pi * u;
             double r = pole ? 0.0 : std::sin(phi);
             vertices.push_back({static_cast<float>(r * std::cos(theta)), static_cast<float>(r * std::sin(theta)),
                                 static_cast<float>(pole ? (j == 0 ? 1.0 : -1.0) : std::cos(phi)),
@@ -123,20 +123,20 @@ std::vector<uint8_t> buildSkyDome3ds(int segments, int rings)
     uint16_t faceCount = static_cast<uint16_t>(faces.size() / 3);
 
     ChunkWriter w;
-    beginChunk(w, kChunkMain);
-    beginChunk(w, kChunkVersion);
-    putU32(w, kFormatVersion);
+    beginChunk(w, chunkMain);
+    beginChunk(w, chunkVersion);
+    putU32(w, formatVersion);
     endChunk(w);
-    beginChunk(w, kChunkEditor);
-    beginChunk(w, kChunkMeshVersion);
-    putU32(w, kFormatVersion);
+    beginChunk(w, chunkEditor);
+    beginChunk(w, chunkMeshVersion);
+    putU32(w, formatVersion);
     endChunk(w);
-    beginChunk(w, kChunkObject);
+    beginChunk(w, chunkObject);
     const char name[] = "skydome";  // written with its terminating zero
     w.bytes.insert(w.bytes.end(), name, name + sizeof name);
-    beginChunk(w, kChunkTriMesh);
+    beginChunk(w, chunkTriMesh);
 
-    beginChunk(w, kChunkVertices);
+    beginChunk(w, chunkVertices);
     putU16(w, static_cast<uint16_t>(vertices.size()));
     for (const SphereVertex& v : vertices) {
         putFloat(w, v.x);
@@ -145,7 +145,7 @@ std::vector<uint8_t> buildSkyDome3ds(int segments, int rings)
     }
     endChunk(w);
 
-    beginChunk(w, kChunkTexCoords);
+    beginChunk(w, chunkTexCoords);
     putU16(w, static_cast<uint16_t>(vertices.size()));
     for (const SphereVertex& v : vertices) {
         putFloat(w, v.u);
@@ -154,14 +154,14 @@ std::vector<uint8_t> buildSkyDome3ds(int segments, int rings)
     endChunk(w);
 
     // Identity local axes: the vertices are already in object space.
-    beginChunk(w, kChunkLocalAxes);
+    beginChunk(w, chunkLocalAxes);
     const float axes[12] = {1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0};
     for (float a : axes) {
         putFloat(w, a);
     }
     endChunk(w);
 
-    beginChunk(w, kChunkFaces);
+    beginChunk(w, chunkFaces);
     putU16(w, faceCount);
     for (size_t f = 0; f < faceCount; ++f) {
         putU16(w, faces[f * 3]);
@@ -171,7 +171,7 @@ std::vector<uint8_t> buildSkyDome3ds(int segments, int rings)
     }
     // One smoothing group for every face: normals are averaged across
     // faces, and across the seam's duplicated vertices too.
-    beginChunk(w, kChunkSmoothing);
+    beginChunk(w, chunkSmoothing);
     for (size_t f = 0; f < faceCount; ++f) {
         putU32(w, 1u);
     }

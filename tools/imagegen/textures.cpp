@@ -10,10 +10,10 @@
 
 namespace {
 
-constexpr int kPageWidth = 1280;   // pixels; one overlay page fills the 1280 x 720 screen
-constexpr int kPageHeight = 720;   // pixels
-constexpr int kLogoBand = 256;     // pixels; height of one logo band
-constexpr uint32_t kNoiseSeed = 0x51a7e3u;
+constexpr int pageWidth = 1280;   // pixels; one overlay page fills the 1280 x 720 screen
+constexpr int pageHeight = 720;   // pixels
+constexpr int logoBand = 256;     // pixels; height of one logo band
+constexpr uint32_t noiseSeed = 0x51a7e3u;
 
 // Coverage (0..1) of one grey layer, width x height.
 struct Mask {
@@ -164,8 +164,8 @@ Canvas grainNoise(int size)
     for (int y = 0; y < size; ++y) {
         for (int x = 0; x < size; ++x) {
             uint32_t p = static_cast<uint32_t>(y * size + x) * 3u;
-            setPixel(canvas, x, y, hashUnit(kNoiseSeed ^ hashUint(p)),
-                     hashUnit(kNoiseSeed ^ hashUint(p + 1)), hashUnit(kNoiseSeed ^ hashUint(p + 2)),
+            setPixel(canvas, x, y, hashUnit(noiseSeed ^ hashUint(p)),
+                     hashUnit(noiseSeed ^ hashUint(p + 1)), hashUnit(noiseSeed ^ hashUint(p + 2)),
                      1.0f);
         }
     }
@@ -339,14 +339,14 @@ void drawPage(Mask& mask, int page, const Font& bold, const Font& regular,
               const std::vector<TextLine>& lines)
 {
     for (const TextLine& line : lines) {
-        drawText(mask, line.bold ? bold : regular, line.text, line.pixelHeight, kPageWidth * 0.5f,
-                 page * kPageHeight + line.baseline, line.tracking, kPageWidth * 0.85f);
+        drawText(mask, line.bold ? bold : regular, line.text, line.pixelHeight, pageWidth * 0.5f,
+                 page * pageHeight + line.baseline, line.tracking, pageWidth * 0.85f);
     }
 }
 
 Canvas titlePages(const Font& bold, const Font& regular)
 {
-    Mask mask = makeMask(kPageWidth, 2 * kPageHeight);
+    Mask mask = makeMask(pageWidth, 2 * pageHeight);
     drawPage(mask, 0, bold, regular,
              {{"QUILLON", true, 150.0f, 400.0f, 18.0f}, {"the network", false, 46.0f, 478.0f, 6.0f}});
     // The credits sit low, below the cloud's bright heart that the camera
@@ -362,7 +362,7 @@ Canvas titlePages(const Font& bold, const Font& regular)
 
 Canvas strandPages(const Font& bold, const Font& regular)
 {
-    Mask mask = makeMask(kPageWidth, 2 * kPageHeight);
+    Mask mask = makeMask(pageWidth, 2 * pageHeight);
     drawPage(mask, 0, bold, regular,
              {{"part two", false, 40.0f, 300.0f, 8.0f}, {"the strand", true, 110.0f, 420.0f, 6.0f}});
     // The greetings sit in the lower third, off the strand's bright middle.
@@ -376,7 +376,7 @@ Canvas strandPages(const Font& bold, const Font& regular)
 
 Canvas closingPage(const Font& bold, const Font& regular)
 {
-    Mask mask = makeMask(kPageWidth, kPageHeight);
+    Mask mask = makeMask(pageWidth, pageHeight);
     drawPage(mask, 0, bold, regular,
              {{"QUILLON", true, 130.0f, 380.0f, 16.0f},
               {"thank you for watching", false, 40.0f, 460.0f, 4.0f}});
@@ -387,23 +387,23 @@ Canvas closingPage(const Font& bold, const Font& regular)
 // and a thin outline around it, each with its own alpha.
 Canvas logoStack(const Font& bold, int width)
 {
-    Mask letters = makeMask(width, kLogoBand);
-    drawText(letters, bold, "QUILLON", 150.0f, width * 0.5f, kLogoBand * 0.5f + 54.0f, 14.0f,
+    Mask letters = makeMask(width, logoBand);
+    drawText(letters, bold, "QUILLON", 150.0f, width * 0.5f, logoBand * 0.5f + 54.0f, 14.0f,
              width * 0.82f);
     Mask glow = blurMask(letters, 12.0f);
     Mask halo = blurMask(letters, 2.5f);
 
-    Canvas canvas = makeCanvas(width, 3 * kLogoBand);
-    for (int y = 0; y < kLogoBand; ++y) {
-        float t = static_cast<float>(y) / (kLogoBand - 1);
+    Canvas canvas = makeCanvas(width, 3 * logoBand);
+    for (int y = 0; y < logoBand; ++y) {
+        float t = static_cast<float>(y) / (logoBand - 1);
         // Gold at the top of the letters to deep amber at their foot.
         float r = 1.0f, g = 0.85f - 0.42f * t, b = 0.5f - 0.4f * t;
         for (int x = 0; x < width; ++x) {
             size_t i = static_cast<size_t>(y) * width + x;
             setPixel(canvas, x, y, r, g, b, letters.value[i]);
-            setPixel(canvas, x, y + kLogoBand, 1.0f, 0.58f, 0.2f, std::min(1.0f, glow.value[i] * 1.7f));
+            setPixel(canvas, x, y + logoBand, 1.0f, 0.58f, 0.2f, std::min(1.0f, glow.value[i] * 1.7f));
             float outline = std::clamp(halo.value[i] * 3.0f, 0.0f, 1.0f) - letters.value[i];
-            setPixel(canvas, x, y + 2 * kLogoBand, 1.0f, 0.9f, 0.7f, std::clamp(outline, 0.0f, 1.0f));
+            setPixel(canvas, x, y + 2 * logoBand, 1.0f, 0.9f, 0.7f, std::clamp(outline, 0.0f, 1.0f));
         }
     }
     return canvas;

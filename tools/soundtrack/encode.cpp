@@ -5,7 +5,7 @@
 
 namespace {
 
-constexpr int kChunkFrames = 1152 * 64;
+constexpr int chunkFrames = 1152 * 64;
 
 }  // namespace
 
@@ -13,12 +13,12 @@ bool encodeMp3(const StereoBuffer& buffer, std::vector<unsigned char>& bytes) {
     bytes.clear();
     lame_global_flags* lame = lame_init();
     if (!lame) return false;
-    lame_set_in_samplerate(lame, static_cast<int>(kSampleRate));
-    lame_set_out_samplerate(lame, static_cast<int>(kSampleRate));
+    lame_set_in_samplerate(lame, static_cast<int>(sampleRate));
+    lame_set_out_samplerate(lame, static_cast<int>(sampleRate));
     lame_set_num_channels(lame, 2);
     lame_set_mode(lame, JOINT_STEREO);
     lame_set_VBR(lame, vbr_off);
-    lame_set_brate(lame, kMp3Bitrate);
+    lame_set_brate(lame, mp3Bitrate);
     lame_set_quality(lame, 5);
     // The info frame carries encoder delay and padding for gapless decoding.
     lame_set_bWriteVbrTag(lame, 1);
@@ -27,10 +27,10 @@ bool encodeMp3(const StereoBuffer& buffer, std::vector<unsigned char>& bytes) {
         return false;
     }
     const int64_t frames = stereoFrames(buffer);
-    std::vector<unsigned char> chunk(static_cast<size_t>(kChunkFrames * 5 / 4 + 7200));
+    std::vector<unsigned char> chunk(static_cast<size_t>(chunkFrames * 5 / 4 + 7200));
     bool ok = true;
-    for (int64_t at = 0; at < frames && ok; at += kChunkFrames) {
-        int count = static_cast<int>(std::min<int64_t>(kChunkFrames, frames - at));
+    for (int64_t at = 0; at < frames && ok; at += chunkFrames) {
+        int count = static_cast<int>(std::min<int64_t>(chunkFrames, frames - at));
         int written = lame_encode_buffer_ieee_float(lame, &buffer.left[at], &buffer.right[at], count,
                                                     chunk.data(), static_cast<int>(chunk.size()));
         if (written < 0) ok = false;

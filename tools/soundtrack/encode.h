@@ -9,7 +9,7 @@
 
 #include "synth.h"
 
-constexpr int kMp3Bitrate = 256;  // kbit/s
+constexpr int mp3Bitrate = 256;  // kbit/s
 
 // Encodes 44.1 kHz stereo into MP3 bytes; false (and `bytes` empty) when the
 // encoder refuses its settings or the input.

@@ -7,9 +7,9 @@
 
 namespace {
 
-constexpr int kPasses = 4;                // gain corrections at most
-constexpr double kTolerance = 0.1;        // LU
-constexpr int64_t kChunkFrames = 1 << 16; // frames handed to libebur128 at once
+constexpr int passes = 4;                // gain corrections at most
+constexpr double tolerance = 0.1;        // LU
+constexpr int64_t chunkFrames = 1 << 16; // frames handed to libebur128 at once
 
 double gainOf(double decibels) { return std::pow(10.0, decibels / 20.0); }
 
@@ -18,12 +18,12 @@ double gainOf(double decibels) { return std::pow(10.0, decibels / 20.0); }
 Loudness measureLoudness(const StereoBuffer& buffer) {
     Loudness result;
     ebur128_state* state =
-        ebur128_init(2, static_cast<unsigned long>(kSampleRate), EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK);
+        ebur128_init(2, static_cast<unsigned long>(sampleRate), EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK);
     if (!state) return result;
     const int64_t frames = stereoFrames(buffer);
-    std::vector<float> interleaved(static_cast<size_t>(2 * kChunkFrames));
-    for (int64_t at = 0; at < frames; at += kChunkFrames) {
-        const int64_t count = std::min(kChunkFrames, frames - at);
+    std::vector<float> interleaved(static_cast<size_t>(2 * chunkFrames));
+    for (int64_t at = 0; at < frames; at += chunkFrames) {
+        const int64_t count = std::min(chunkFrames, frames - at);
         for (int64_t i = 0; i < count; ++i) {
             interleaved[static_cast<size_t>(2 * i)] = buffer.left[static_cast<size_t>(at + i)];
             interleaved[static_cast<size_t>(2 * i + 1)] = buffer.right[static_cast<size_t>(at + i)];
@@ -51,7 +51,7 @@ Loudness normaliseLoudness(StereoBuffer& buffer, const LoudnessTarget& target) {
     // the last one fell short.
     double gain = target.integrated - before.integrated;  // dB
     Loudness now = before;
-    for (int pass = 0; pass < kPasses; ++pass) {
+    for (int pass = 0; pass < passes; ++pass) {
         const float g = static_cast<float>(gainOf(gain));
         for (size_t i = 0; i < buffer.left.size(); ++i) {
             buffer.left[i] = original.left[i] * g;
@@ -59,7 +59,7 @@ Loudness normaliseLoudness(StereoBuffer& buffer, const LoudnessTarget& target) {
         }
         applyLimiter(buffer, target.limiter);
         now = measureLoudness(buffer);
-        if (std::fabs(now.integrated - target.integrated) <= kTolerance) break;
+        if (std::fabs(now.integrated - target.integrated) <= tolerance) break;
         gain += target.integrated - now.integrated;
     }
     return now;

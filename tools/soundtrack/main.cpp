@@ -78,7 +78,7 @@ bool writeFile(const std::string& path, const void* data, size_t size)
 // A WAV file of 32-bit float stereo frames.
 std::vector<unsigned char> wavFile(const StereoBuffer& buffer) {
     const uint32_t frames = static_cast<uint32_t>(stereoFrames(buffer));
-    const uint32_t rate = static_cast<uint32_t>(kSampleRate), dataBytes = frames * 8;
+    const uint32_t rate = static_cast<uint32_t>(sampleRate), dataBytes = frames * 8;
     std::vector<unsigned char> bytes;
     auto text = [&](const char* s) { bytes.insert(bytes.end(), s, s + 4); };
     auto word = [&](uint32_t v, int size) {

@@ -21,12 +21,12 @@ void flushDenormals() {
 #endif
 }
 
-constexpr double kStopFade = 0.0015;   // seconds: the mix reaches silence at the stop
-constexpr double kDuckRecover = 0.26;  // seconds for the pump to come back up
-constexpr double kDuckAttack = 0.004;  // seconds to reach full depth after a kick
-constexpr float kReturnDuck = 0.5f;    // 0..1, ducking of the reverb and delay returns
-constexpr double kLowCut = 22.0;       // Hz: the master's high-pass
-constexpr double kMonoBelow = 200.0;   // Hz: the side signal's high-pass
+constexpr double stopFade = 0.0015;   // seconds: the mix reaches silence at the stop
+constexpr double duckRecover = 0.26;  // seconds for the pump to come back up
+constexpr double duckAttack = 0.004;  // seconds to reach full depth after a kick
+constexpr float returnDuck = 0.5f;    // 0..1, ducking of the reverb and delay returns
+constexpr double lowCut = 22.0;       // Hz: the master's high-pass
+constexpr double monoBelow = 200.0;   // Hz: the side signal's high-pass
 
 struct Buses {
     StereoBuffer dry, reverb, delay;
@@ -66,10 +66,10 @@ void mixVoice(Buses& buses, const StereoBuffer& voice, const Placement& p, const
     }
 }
 
-// 0 at rest, 1 right after a kick, back to 0 over kDuckRecover.
+// 0 at rest, 1 right after a kick, back to 0 over duckRecover.
 std::vector<float> duckCurve(const Score& score, int64_t frames) {
     std::vector<float> duck(static_cast<size_t>(frames), 0.0f);
-    const int64_t attack = frameAt(kDuckAttack), recover = frameAt(kDuckRecover);
+    const int64_t attack = frameAt(duckAttack), recover = frameAt(duckRecover);
     for (const Hit& k : score.kicks) {
         const int64_t start = frameAt(k.time);
         for (int64_t m = 0; m < attack + recover && start + m < frames; ++m) {
@@ -178,7 +178,7 @@ void addBuses(Buses& into, const Buses& from) {
 
 }  // namespace
 
-int64_t frameAt(double seconds) { return static_cast<int64_t>(std::llround(seconds * kSampleRate)); }
+int64_t frameAt(double seconds) { return static_cast<int64_t>(std::llround(seconds * sampleRate)); }
 
 StereoBuffer renderScore(const Score& score, const MixSettings& settings) {
     flushDenormals();
@@ -219,17 +219,17 @@ StereoBuffer renderScore(const Score& score, const MixSettings& settings) {
     // would fill the gaps the ducking opens.
     StereoBuffer& out = rhythm.dry;
     for (int64_t n = 0; n < frames; ++n) {
-        const float g = 1.0f - kReturnDuck * duck[n];
+        const float g = 1.0f - returnDuck * duck[n];
         out.left[n] += wet.left[n] * g;
         out.right[n] += wet.right[n] * g;
     }
 
     // No rumble under the kick's fundamental, and lows that are the same on
     // both sides; the filters too start afresh at the stop.
-    tidyLowEnd(out, 0, stopFrame, kLowCut, kMonoBelow);
-    tidyLowEnd(out, stopFrame, frames, kLowCut, kMonoBelow);
+    tidyLowEnd(out, 0, stopFrame, lowCut, monoBelow);
+    tidyLowEnd(out, stopFrame, frames, lowCut, monoBelow);
     // The hard stop: a ramp of a millisecond and a half down to silence.
-    const int64_t fade = frameAt(kStopFade);
+    const int64_t fade = frameAt(stopFade);
     for (int64_t n = std::max<int64_t>(0, stopFrame - fade); n < stopFrame; ++n) {
         float g = static_cast<float>(stopFrame - n) / static_cast<float>(fade);
         out.left[n] *= g;
@@ -237,7 +237,7 @@ StereoBuffer renderScore(const Score& score, const MixSettings& settings) {
     }
     const double gain = settings.loudness != 0.0 ? 1.0 : settings.gain;
     for (int64_t n = 0; n < frames; ++n) {
-        const double t = n / kSampleRate;
+        const double t = n / sampleRate;
         const double ride = score.ride.empty() ? 1.0 : curveValue(score.ride, t);  // no ride: every section at 1
         float g = static_cast<float>(gain * curveValue(score.master, t) * ride);
         out.left[n] *= g;

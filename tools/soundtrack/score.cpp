@@ -8,10 +8,10 @@
 
 namespace {
 
-constexpr double kLength = 212.0;       // seconds of audio, silence after the outro
-constexpr double kFadeIn = 3.0;         // seconds: the pads swell up from silence
-constexpr double kFadeStart = 195.0;    // seconds: the outro starts fading
-constexpr double kFadeEnd = 205.5;      // seconds: silent from here on
+constexpr double tuneLength = 212.0;       // seconds of audio, silence after the outro
+constexpr double fadeIn = 3.0;         // seconds: the pads swell up from silence
+constexpr double fadeStart = 195.0;    // seconds: the outro starts fading
+constexpr double fadeEnd = 205.5;      // seconds: silent from here on
 
 // Pattern steps are sixteenth notes. 'X' accent, 'x' normal, 'o' ghost,
 // '.' rest, '-' holds the previous bass or arp note one more step. Bass
@@ -22,16 +22,16 @@ enum class Lane { Kick, Clap, Snare, Hat, OpenHat, Bass, Arp };
 
 // Arpeggio orders: indices into the chord's five tones and the same tones an
 // octave up (5..9), one per sixteenth.
-const int kArpWave[16] = {0, 2, 4, 5, 7, 9, 7, 5, 4, 2, 1, 3, 6, 8, 6, 3};   // up and down
-const int kArpLeap[16] = {0, 5, 2, 7, 1, 6, 3, 8, 2, 7, 4, 9, 3, 8, 1, 6};   // octave leaps
-const int kArpClimb[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 5, 6, 7, 8, 9, 9};  // rising
-const int kArpHigh[16] = {9, 7, 8, 6, 7, 5, 6, 4, 9, 8, 7, 6, 5, 6, 7, 8};   // falling from the top
+const int arpWave[16] = {0, 2, 4, 5, 7, 9, 7, 5, 4, 2, 1, 3, 6, 8, 6, 3};   // up and down
+const int arpLeap[16] = {0, 5, 2, 7, 1, 6, 3, 8, 2, 7, 4, 9, 3, 8, 1, 6};   // octave leaps
+const int arpClimb[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 5, 6, 7, 8, 9, 9};  // rising
+const int arpHigh[16] = {9, 7, 8, 6, 7, 5, 6, 4, 9, 8, 7, 6, 5, 6, 7, 8};   // falling from the top
 
-constexpr int kAllBars = 1 << 20;
-constexpr double kSwellGap = 0.04;  // seconds between a swell's end and the next section
+constexpr int allBars = 1 << 20;
+constexpr double swellGap = 0.04;  // seconds between a swell's end and the next section
 // Seconds a bass note stops short of the next step, so its release is gone
 // before a kick there.
-constexpr double kBassGap = 0.03;
+constexpr double bassGap = 0.03;
 
 struct Pattern {
     Lane lane;
@@ -39,8 +39,8 @@ struct Pattern {
     float from = 1.0f;  // velocity scale at the section start
     float to = 1.0f;    // velocity scale at the section end
     int fromBar = 0;    // bars of the section the pattern plays: [fromBar, toBar)
-    int toBar = kAllBars;
-    const int* order = kArpWave;  // arp lanes: the order of the chord's tones
+    int toBar = allBars;
+    const int* order = arpWave;  // arp lanes: the order of the chord's tones
 };
 
 // A line of the lead: "NOTE/BEATS ..." where NOTE is a name with its octave
@@ -59,7 +59,7 @@ struct Chord {
 
 // Voicings move by step from one chord to the next; each keeps its root at
 // the bottom, so the pads say which chord it is even without the bass.
-const Chord kChords[] = {
+const Chord chordTable[] = {
     {"Dm9", 38, {50, 57, 60, 64, 65}},     // D  A  C  E  F
     {"Bbmaj9", 34, {46, 57, 60, 62, 65}},  // Bb A  C  D  F
     {"Gm9", 31, {43, 57, 58, 62, 65}},     // G  A  Bb D  F
@@ -71,7 +71,7 @@ const Chord kChords[] = {
 };
 
 // D natural minor, as pitch classes.
-const bool kInKey[12] = {true, false, true, false, true, true, false, true, false, true, true, false};
+const bool inKey[12] = {true, false, true, false, true, true, false, true, false, true, true, false};
 
 struct SectionPlan {
     const char* name;
@@ -135,7 +135,7 @@ std::vector<SectionPlan> piecePlan() {
          .patterns = {{Lane::Kick, "X...X...X...X...", 0.75f, 0.9f},
                       {Lane::Hat, "o.x.o.x.o.x.o.xo", 0.55f, 0.75f},
                       {Lane::Bass, "..x-..x-..x-.58-", 0.8f, 0.9f},
-                      {Lane::Arp, "x..x..x.x..x..x.", 0.35f, 0.5f, 4, kAllBars, kArpWave},
+                      {Lane::Arp, "x..x..x.x..x..x.", 0.35f, 0.5f, 4, allBars, arpWave},
                       {Lane::Snare, "..........o.x.xx", 0.6f, 0.7f, 7}}},
         // The groove: the hook over the home chords, then a second progression
         // with the hook sequenced up, the open hats and the arp leaping; a
@@ -150,8 +150,8 @@ std::vector<SectionPlan> piecePlan() {
                       {Lane::OpenHat, "..x...x...x...x.", 0.5f, 0.7f, 8},
                       {Lane::Bass, "..X-..8-..X-.5p-", 1.0f, 1.0f, 0, 8},
                       {Lane::Bass, ".xX-.58-.xX-..8p", 1.0f, 1.0f, 8},
-                      {Lane::Arp, "x.xx.xx.x.xx.xx.", 0.5f, 0.6f, 0, 8, kArpWave},
-                      {Lane::Arp, "x.x.x.xxx.x.x.xx", 0.55f, 0.7f, 8, kAllBars, kArpLeap}},
+                      {Lane::Arp, "x.xx.xx.x.xx.xx.", 0.5f, 0.6f, 0, 8, arpWave},
+                      {Lane::Arp, "x.x.x.xxx.x.x.xx", 0.55f, 0.7f, 8, allBars, arpLeap}},
          .lead = {{0, "A4/.5 D5/1 F5/.5 E5/1 D5/.5 C5/1.5 A4/2 r/1", 0.8f},
                   {2, "A4/.5 D5/1 F5/.5 G5/1 F5/.5 D5/1.5 r/3", 0.75f},
                   {4, "A4/.5 D5/1 F5/.5 E5/1 D5/.5 Bb4/1.5 G4/2 r/1", 0.8f},
@@ -186,7 +186,7 @@ std::vector<SectionPlan> piecePlan() {
                       {Lane::Hat, "o...o...o...o.o.", 0.5f, 0.7f, 8},
                       {Lane::Bass, "X-----------x---", 1.0f, 1.0f, 0, 8},
                       {Lane::Bass, "X-------5-----p-", 1.0f, 1.0f, 8},
-                      {Lane::Arp, "x.x...x.x.x...x.", 0.4f, 0.6f, 8, kAllBars, kArpHigh}},
+                      {Lane::Arp, "x.x...x.x.x...x.", 0.4f, 0.6f, 8, allBars, arpHigh}},
          .lead = {{8, "A3/1 D4/2 F4/1 E4/4", 0.55f}, {12, "A3/1 D4/2 F4/1 E4/2 D4/2", 0.55f}},
          .beat = 0.5},
         // Twenty seconds of build: the roll doubles up, the filters open, the
@@ -202,7 +202,7 @@ std::vector<SectionPlan> piecePlan() {
                       {Lane::Hat, repeat("..x.", 32) + repeat("....", 8), 0.6f, 0.9f},
                       {Lane::Bass, repeat("..x-", 16) + repeat(".x8x", 16) + "X---------------X-----------....",
                        0.85f, 1.0f},
-                      {Lane::Arp, repeat("xxx.", 39) + "....", 0.35f, 0.7f, 0, kAllBars, kArpClimb}},
+                      {Lane::Arp, repeat("xxx.", 39) + "....", 0.35f, 0.7f, 0, allBars, arpClimb}},
          .lead = {{4, "A4/.5 D5/1 F5/2.5", 0.6f},
                   {5, "C5/.5 F5/1 A5/2.5", 0.65f},
                   {6, "E5/.5 A5/1 C#6/2.5", 0.7f},
@@ -221,9 +221,9 @@ std::vector<SectionPlan> piecePlan() {
                       {Lane::Bass, ".8x..8x..8x..8p.", 0.95f, 1.0f, 0, 8},
                       {Lane::Bass, "..X..xX...X..5p.", 1.0f, 1.0f, 8, 16},
                       {Lane::Bass, ".8X..8X..5X..8p.", 1.0f, 1.0f, 16},
-                      {Lane::Arp, "xxx.xxx.xxx.xxx.", 0.55f, 0.65f, 0, 8, kArpLeap},
-                      {Lane::Arp, "x.xxx.xxx.xxx.xx", 0.55f, 0.65f, 8, 16, kArpHigh},
-                      {Lane::Arp, "xxx.xxx.xxx.xxx.", 0.6f, 0.7f, 16, kAllBars, kArpWave}},
+                      {Lane::Arp, "xxx.xxx.xxx.xxx.", 0.55f, 0.65f, 0, 8, arpLeap},
+                      {Lane::Arp, "x.xxx.xxx.xxx.xx", 0.55f, 0.65f, 8, 16, arpHigh},
+                      {Lane::Arp, "xxx.xxx.xxx.xxx.", 0.6f, 0.7f, 16, allBars, arpWave}},
          .lead = {{0, "A4/.5 D5/.75 F5/.75 E5/1 D5/.5 C5/1.5 A4/3", 0.85f},
                   {2, "A4/.5 D5/.75 F5/.75 A5/1 G5/.5 F5/1.5 D5/3", 0.8f},
                   {4, "A4/.5 D5/.75 F5/.75 E5/1 D5/.5 Bb4/1.5 G4/3", 0.85f},
@@ -248,10 +248,10 @@ std::vector<SectionPlan> piecePlan() {
 }
 
 const Chord& findChord(const std::string& name) {
-    for (const Chord& c : kChords)
+    for (const Chord& c : chordTable)
         if (name == c.name) return c;
-    std::fprintf(stderr, "quillon-soundtrack: unknown chord %s, using %s\n", name.c_str(), kChords[0].name);
-    return kChords[0];
+    std::fprintf(stderr, "quillon-soundtrack: unknown chord %s, using %s\n", name.c_str(), chordTable[0].name);
+    return chordTable[0];
 }
 
 std::vector<const Chord*> parseChords(const char* list) {
@@ -259,7 +259,7 @@ std::vector<const Chord*> parseChords(const char* list) {
     std::istringstream in(list);
     std::string name;
     while (in >> name) chords.push_back(&findChord(name));
-    if (chords.empty()) chords.push_back(&kChords[0]);
+    if (chords.empty()) chords.push_back(&chordTable[0]);
     return chords;
 }
 
@@ -280,7 +280,7 @@ int bassNote(char step, const Chord& chord, const Chord& next) {
         case '8': return chord.bass + 12;
         case 'p': {
             int note = next.bass - 1;
-            while (!kInKey[note % 12]) --note;
+            while (!inKey[note % 12]) --note;
             return note;
         }
         default: return chord.bass;
@@ -289,9 +289,9 @@ int bassNote(char step, const Chord& chord, const Chord& next) {
 
 // "C#5" -> 73; -1 for a rest or a name it cannot read.
 int noteNumber(const std::string& name) {
-    static const int kLetters[7] = {9, 11, 0, 2, 4, 5, 7};  // A B C D E F G
+    static const int letters[7] = {9, 11, 0, 2, 4, 5, 7};  // A B C D E F G
     if (name.empty() || name[0] < 'A' || name[0] > 'G') return -1;
-    int pitch = kLetters[name[0] - 'A'];
+    int pitch = letters[name[0] - 'A'];
     size_t at = 1;
     if (at < name.size() && name[at] == '#') ++pitch, ++at;
     else if (at < name.size() && name[at] == 'b') --pitch, ++at;
@@ -363,7 +363,7 @@ void expandSection(Score& score, const SectionPlan& plan, const Section& section
     if (plan.impact > 0.0f) score.impacts.push_back({section.start, plan.impact});
     // The swell stops just short of the next downbeat, so the hit there
     // lands in a moment's silence.
-    if (plan.swell > 0.0) score.swells.push_back({end - plan.swell, plan.swell - kSwellGap, 1.0f});
+    if (plan.swell > 0.0) score.swells.push_back({end - plan.swell, plan.swell - swellGap, 1.0f});
     for (const Phrase& phrase : plan.lead)
         addPhrase(score.lead, phrase, section.start + phrase.bar * stepsPerBar * step, section.beat);
 
@@ -390,7 +390,7 @@ void expandSection(Score& score, const SectionPlan& plan, const Section& section
                 case Lane::OpenHat: score.openHats.push_back({t, v}); break;
                 case Lane::Bass: {
                     const int midi = bassNote(p.steps[i % len], chord, chordAtBar(bar + 1));
-                    score.bass.push_back({t, held * step - kBassGap, midi, v});
+                    score.bass.push_back({t, held * step - bassGap, midi, v});
                     break;
                 }
                 case Lane::Arp: {
@@ -452,14 +452,14 @@ Score buildScore() {
     const int steps = 42;
     for (int i = 0; i <= steps / 4; ++i) {
         double x = static_cast<double>(i) / (steps / 4);
-        score.master.push_back({x * kFadeIn, std::sin(x * 1.5707963267948966)});
+        score.master.push_back({x * fadeIn, std::sin(x * 1.5707963267948966)});
     }
     for (int i = 0; i <= steps; ++i) {
         double x = static_cast<double>(i) / steps;
-        score.master.push_back({kFadeStart + x * (kFadeEnd - kFadeStart), std::cos(x * 1.5707963267948966)});
+        score.master.push_back({fadeStart + x * (fadeEnd - fadeStart), std::cos(x * 1.5707963267948966)});
     }
     score.master.back().value = 0.0;
-    score.length = kLength;
+    score.length = tuneLength;
     return score;
 }
 
@@ -482,7 +482,7 @@ std::string formatEvents(const Score& score, const std::vector<std::string>& com
     for (const Hit& h : score.kicks) lines.push_back({h.time, 3, "kick " + sixDecimals(h.time)});
     for (const auto* hits : {&score.claps, &score.snares})
         for (const Hit& h : *hits)
-            if (h.velocity >= kAccentVelocity) lines.push_back({h.time, 4, "snare " + sixDecimals(h.time)});
+            if (h.velocity >= accentVelocity) lines.push_back({h.time, 4, "snare " + sixDecimals(h.time)});
     if (score.stop > 0.0) lines.push_back({score.stop, 5, "stop " + sixDecimals(score.stop)});
     std::stable_sort(lines.begin(), lines.end(), [](const EventLine& a, const EventLine& b) {
         return a.time != b.time ? a.time < b.time : a.order < b.order;

@@ -61,7 +61,7 @@ Score buildScore();
 
 // Claps and snares at or above this velocity are accents the picture follows;
 // quieter ones are ghost notes under the groove and stay out of the event file.
-constexpr float kAccentVelocity = 0.45f;  // 0..1
+constexpr float accentVelocity = 0.45f;  // 0..1
 
 // The event file: optional comment lines from `comments` (each prefixed with
 // "# "), then tempo, section, kick, snare (accents only), impact and stop

@@ -6,56 +6,56 @@
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
-constexpr double kTwoPi = 2.0 * kPi;
+constexpr double pi = 3.14159265358979323846;
+constexpr double twoPi = 2.0 * pi;
 
 // Wavetables: one table per half octave from 20 Hz. Each holds the harmonics
-// that stay below kHighestPartial at the top pitch of its range.
-constexpr int kTableSize = kWaveTableSize;
-constexpr int kTableLevels = 22;
-constexpr double kLowestTablePitch = 20.0;  // Hz
-constexpr double kHighestPartial = 19500.0; // Hz
+// that stay below highestPartial at the top pitch of its range.
+constexpr int tableSize = waveTableSize;
+constexpr int tableLevels = 22;
+constexpr double lowestTablePitch = 20.0;  // Hz
+constexpr double highestPartial = 19500.0; // Hz
 
 // -60 dB: below this an envelope tail is cut; the step is far under the mix.
-constexpr double kTailLog = 6.907755;  // ln(1000)
+constexpr double tailLog = 6.907755;  // ln(1000)
 
 // Interpolating filter for true-peak estimation: windowed sinc, 16 taps per
 // phase, evaluated a quarter, half and three quarters between samples.
-constexpr int kPeakTaps = 16;
-constexpr int kPeakPhases = 3;
+constexpr int peakTaps = 16;
+constexpr int peakPhases = 3;
 
 struct WaveBank {
-    std::vector<float> tables[2];  // Saw, Square: kTableLevels x (kTableSize + 1)
+    std::vector<float> tables[2];  // Saw, Square: tableLevels x (tableSize + 1)
 };
 
 int harmonicsForLevel(int level) {
-    double top = kLowestTablePitch * std::pow(2.0, (level + 1) * 0.5);
-    int count = static_cast<int>(kHighestPartial / top);
-    return std::clamp(count, 1, kTableSize / 4);
+    double top = lowestTablePitch * std::pow(2.0, (level + 1) * 0.5);
+    int count = static_cast<int>(highestPartial / top);
+    return std::clamp(count, 1, tableSize / 4);
 }
 
 WaveBank buildWaveBank() {
     WaveBank bank;
-    std::vector<double> sine(kTableSize);
-    for (int j = 0; j < kTableSize; ++j) sine[j] = std::sin(kTwoPi * j / kTableSize);
+    std::vector<double> sine(tableSize);
+    for (int j = 0; j < tableSize; ++j) sine[j] = std::sin(twoPi * j / tableSize);
     for (int w = 0; w < 2; ++w) {
         std::vector<float>& tables = bank.tables[w];
-        tables.assign(static_cast<size_t>(kTableLevels) * (kTableSize + 1), 0.0f);
-        std::vector<double> sum(kTableSize, 0.0);
+        tables.assign(static_cast<size_t>(tableLevels) * (tableSize + 1), 0.0f);
+        std::vector<double> sum(tableSize, 0.0);
         int added = 0;
         // Levels with fewer harmonics first, so each table extends the last.
-        for (int level = kTableLevels - 1; level >= 0; --level) {
+        for (int level = tableLevels - 1; level >= 0; --level) {
             int wanted = harmonicsForLevel(level);
             for (int k = added + 1; k <= wanted; ++k) {
                 if (w == 1 && k % 2 == 0) continue;
-                double amp = (w == 0 ? 2.0 / kPi : 4.0 / kPi) / k;
-                for (int j = 0; j < kTableSize; ++j)
-                    sum[j] += amp * sine[(static_cast<int64_t>(k) * j) % kTableSize];
+                double amp = (w == 0 ? 2.0 / pi : 4.0 / pi) / k;
+                for (int j = 0; j < tableSize; ++j)
+                    sum[j] += amp * sine[(static_cast<int64_t>(k) * j) % tableSize];
             }
             added = std::max(added, wanted);
-            float* table = &tables[static_cast<size_t>(level) * (kTableSize + 1)];
-            for (int j = 0; j < kTableSize; ++j) table[j] = static_cast<float>(sum[j]);
-            table[kTableSize] = table[0];
+            float* table = &tables[static_cast<size_t>(level) * (tableSize + 1)];
+            for (int j = 0; j < tableSize; ++j) table[j] = static_cast<float>(sum[j]);
+            table[tableSize] = table[0];
         }
     }
     return bank;
@@ -66,10 +66,10 @@ const WaveBank& waveBank() {
     return bank;
 }
 
-float panLeft(float pan) { return static_cast<float>(std::cos((pan + 1.0) * kPi * 0.25)); }
-float panRight(float pan) { return static_cast<float>(std::sin((pan + 1.0) * kPi * 0.25)); }
+float panLeft(float pan) { return static_cast<float>(std::cos((pan + 1.0) * pi * 0.25)); }
+float panRight(float pan) { return static_cast<float>(std::sin((pan + 1.0) * pi * 0.25)); }
 
-int64_t framesFor(double seconds) { return static_cast<int64_t>(std::ceil(seconds * kSampleRate)); }
+int64_t framesFor(double seconds) { return static_cast<int64_t>(std::ceil(seconds * sampleRate)); }
 
 // Linear fade over the last `fade` seconds so a cut tail never clicks.
 float endFade(double t, double length, double fade) {
@@ -78,22 +78,22 @@ float endFade(double t, double length, double fade) {
 }
 
 struct PeakFilter {
-    float taps[kPeakPhases][kPeakTaps];  // taps[p][j] weighs x[i - 7 + j]
+    float taps[peakPhases][peakTaps];  // taps[p][j] weighs x[i - 7 + j]
 };
 
 PeakFilter buildPeakFilter() {
     PeakFilter f{};
-    for (int p = 0; p < kPeakPhases; ++p) {
+    for (int p = 0; p < peakPhases; ++p) {
         double frac = (p + 1) * 0.25;
         double sum = 0.0;
-        for (int j = 0; j < kPeakTaps; ++j) {
+        for (int j = 0; j < peakTaps; ++j) {
             double u = frac - (j - 7);
-            double sinc = std::abs(u) < 1e-12 ? 1.0 : std::sin(kPi * u) / (kPi * u);
-            double window = 0.5 * (1.0 + std::cos(kPi * u / 8.5));
+            double sinc = std::abs(u) < 1e-12 ? 1.0 : std::sin(pi * u) / (pi * u);
+            double window = 0.5 * (1.0 + std::cos(pi * u / 8.5));
             f.taps[p][j] = static_cast<float>(sinc * window);
             sum += sinc * window;
         }
-        for (int j = 0; j < kPeakTaps; ++j) f.taps[p][j] = static_cast<float>(f.taps[p][j] / sum);
+        for (int j = 0; j < peakTaps; ++j) f.taps[p][j] = static_cast<float>(f.taps[p][j] / sum);
     }
     return f;
 }
@@ -106,9 +106,9 @@ void addInterSamplePeaks(const std::vector<float>& x, std::vector<float>& peaks)
         float peak = std::abs(x[i]);
         if (i >= 7 && i + 8 < n) {
             const float* base = &x[i - 7];
-            for (int p = 0; p < kPeakPhases; ++p) {
+            for (int p = 0; p < peakPhases; ++p) {
                 float v = 0.0f;
-                for (int j = 0; j < kPeakTaps; ++j) v += filter.taps[p][j] * base[j];
+                for (int j = 0; j < peakTaps; ++j) v += filter.taps[p][j] * base[j];
                 peak = std::max(peak, std::abs(v));
             }
         }
@@ -123,7 +123,7 @@ struct Biquad {
 };
 
 Biquad highPass(double cutoff, double q) {
-    const double w = kTwoPi * cutoff / kSampleRate;
+    const double w = twoPi * cutoff / sampleRate;
     const double alpha = std::sin(w) / (2.0 * q), c = std::cos(w), a0 = 1.0 + alpha;
     return {(1.0 + c) / 2.0 / a0, -(1.0 + c) / a0, (1.0 + c) / 2.0 / a0, -2.0 * c / a0, (1.0 - alpha) / a0};
 }
@@ -179,22 +179,22 @@ float nextNoise(Noise& noise) {
 
 Oscillator makeOscillator(Wave wave, double frequency, double phase) {
     const WaveBank& bank = waveBank();
-    int level = frequency <= kLowestTablePitch
+    int level = frequency <= lowestTablePitch
                     ? 0
-                    : static_cast<int>(std::floor(2.0 * std::log2(frequency / kLowestTablePitch)));
-    level = std::clamp(level, 0, kTableLevels - 1);
+                    : static_cast<int>(std::floor(2.0 * std::log2(frequency / lowestTablePitch)));
+    level = std::clamp(level, 0, tableLevels - 1);
     Oscillator osc;
-    osc.table = &bank.tables[wave == Wave::Saw ? 0 : 1][static_cast<size_t>(level) * (kTableSize + 1)];
+    osc.table = &bank.tables[wave == Wave::Saw ? 0 : 1][static_cast<size_t>(level) * (tableSize + 1)];
     osc.phase = phase - std::floor(phase);
-    osc.increment = frequency / kSampleRate;
+    osc.increment = frequency / sampleRate;
     return osc;
 }
 
 double midiFrequency(double midi) { return 440.0 * std::pow(2.0, (midi - 69.0) / 12.0); }
 
 void setSvf(Svf& svf, double cutoff, double resonance) {
-    cutoff = std::clamp(cutoff, 10.0, kSampleRate * 0.45);
-    double g = std::tan(kPi * cutoff / kSampleRate);
+    cutoff = std::clamp(cutoff, 10.0, sampleRate * 0.45);
+    double g = std::tan(pi * cutoff / sampleRate);
     double k = std::max(0.05, 2.0 - 2.0 * std::clamp(resonance, 0.0, 1.0));
     double a1 = 1.0 / (1.0 + g * (g + k));
     svf.k = static_cast<float>(k);
@@ -213,7 +213,7 @@ double envelopeLevel(const Envelope& env, double t, double gate) {
     return held(gate) * std::exp(-(t - gate) / env.release);
 }
 
-double envelopeLength(const Envelope& env, double gate) { return gate + env.release * kTailLog; }
+double envelopeLength(const Envelope& env, double gate) { return gate + env.release * tailLog; }
 
 void renderKick(StereoBuffer& out, float velocity) {
     const double length = 0.4;
@@ -226,13 +226,13 @@ void renderKick(StereoBuffer& out, float velocity) {
     const float drive = 1.8f;
     const float norm = 1.0f / std::tanh(drive);
     for (int64_t i = 0; i < frames; ++i) {
-        double t = i / kSampleRate;
+        double t = i / sampleRate;
         // The pitch drops from a knock to A1 (55 Hz, a tone of every chord of
         // the home progression) within ~60 ms; the body is short, so the bass
         // line carries the low end between the kicks.
         double f = 55.0 + 110.0 * std::exp(-t / 0.032) + 320.0 * std::exp(-t / 0.0035);
-        phase += f / kSampleRate;
-        double body = std::sin(kTwoPi * phase) * std::exp(-t / 0.085);
+        phase += f / sampleRate;
+        double body = std::sin(twoPi * phase) * std::exp(-t / 0.085);
         double tick = processSvf(click, nextNoise(noise)).low * std::exp(-t / 0.0025) * 0.8;
         float x = std::tanh(drive * static_cast<float>(body + tick)) * norm;
         x *= velocity * 0.92f * endFade(t, length, 0.06);
@@ -250,7 +250,7 @@ void renderClap(StereoBuffer& out, float velocity, uint32_t seed) {
     setSvf(fl, 1500.0, 0.45);
     setSvf(fr, 1350.0, 0.45);
     for (int64_t i = 0; i < frames; ++i) {
-        double t = i / kSampleRate;
+        double t = i / sampleRate;
         // Three hand hits 11 ms apart, then the room.
         double env = 0.0;
         for (int b = 0; b < 3; ++b) {
@@ -274,9 +274,9 @@ void renderSnare(StereoBuffer& out, float velocity, uint32_t seed) {
     setSvf(hr, 2000.0, 0.2);
     double phase = 0.0;
     for (int64_t i = 0; i < frames; ++i) {
-        double t = i / kSampleRate;
-        phase += 185.0 * (1.0 + 0.35 * std::exp(-t / 0.012)) / kSampleRate;
-        float tone = static_cast<float>(std::sin(kTwoPi * phase) * std::exp(-t / 0.05) * 0.55);
+        double t = i / sampleRate;
+        phase += 185.0 * (1.0 + 0.35 * std::exp(-t / 0.012)) / sampleRate;
+        float tone = static_cast<float>(std::sin(twoPi * phase) * std::exp(-t / 0.05) * 0.55);
         float hiss = static_cast<float>(std::exp(-t / 0.08) * 0.65);
         float g = velocity * endFade(t, length, 0.04);
         out.left[i] = (tone + processSvf(hl, nextNoise(nl)).high * hiss) * g;
@@ -286,7 +286,7 @@ void renderSnare(StereoBuffer& out, float velocity, uint32_t seed) {
 
 void renderHat(StereoBuffer& out, float velocity, bool open, uint32_t seed) {
     const double decay = open ? 0.2 : 0.028;
-    const double length = decay * kTailLog * 0.8;
+    const double length = decay * tailLog * 0.8;
     const int64_t frames = framesFor(length);
     resetStereoBuffer(out, frames);
     Noise noise = makeNoise(seed);
@@ -296,7 +296,7 @@ void renderHat(StereoBuffer& out, float velocity, bool open, uint32_t seed) {
     const float pan = open ? -0.25f : 0.3f;
     const float gl = panLeft(pan), gr = panRight(pan);
     for (int64_t i = 0; i < frames; ++i) {
-        double t = i / kSampleRate;
+        double t = i / sampleRate;
         float n = nextNoise(noise);
         float x = processSvf(high, n).high * 0.7f + processSvf(air, n).band * 0.5f;
         x *= static_cast<float>(std::exp(-t / decay)) * velocity * endFade(t, length, 0.01);
@@ -310,12 +310,12 @@ void renderBass(StereoBuffer& out, int midi, double gate, float velocity) {
     const double length = envelopeLength(env, gate);
     const int64_t frames = framesFor(length);
     resetStereoBuffer(out, frames);
-    const double step = midiFrequency(midi) / kSampleRate;
+    const double step = midiFrequency(midi) / sampleRate;
     double phase = 0.0;
     const float norm = 1.0f / std::tanh(1.3f);
     for (int64_t i = 0; i < frames; ++i) {
-        double t = i / kSampleRate;
-        double w = kTwoPi * phase;
+        double t = i / sampleRate;
+        double w = twoPi * phase;
         // A touch of second and third harmonic so the line reads on small speakers.
         float y = static_cast<float>(std::sin(w) + 0.22 * std::sin(2.0 * w) + 0.08 * std::sin(3.0 * w));
         y = std::tanh(1.3f * y) * norm;
@@ -329,48 +329,48 @@ void renderBass(StereoBuffer& out, int midi, double gate, float velocity) {
 
 void renderPad(StereoBuffer& out, std::span<const int> midi, double gate, float velocity,
                const Curve& cutoff, double onset, double resonance, uint32_t seed) {
-    constexpr int kVoices = 5;
-    constexpr int kMaxNotes = 8;
-    const double detune[kVoices] = {-0.13, -0.055, 0.0, 0.06, 0.125};  // semitones
-    const float pans[kVoices] = {-0.9f, -0.45f, 0.0f, 0.45f, 0.9f};
+    constexpr int voices = 5;
+    constexpr int maxNotes = 8;
+    const double detune[voices] = {-0.13, -0.055, 0.0, 0.06, 0.125};  // semitones
+    const float pans[voices] = {-0.9f, -0.45f, 0.0f, 0.45f, 0.9f};
     const Envelope env{1.4, 1.0, 1.0, 0.75};
     const double length = envelopeLength(env, gate);
     const int64_t frames = framesFor(length);
     resetStereoBuffer(out, frames);
     Noise noise = makeNoise(seed);
-    const int notes = std::min<int>(static_cast<int>(midi.size()), kMaxNotes);
-    const int count = notes * kVoices;
-    Oscillator osc[kMaxNotes * kVoices];
-    float gl[kMaxNotes * kVoices], gr[kMaxNotes * kVoices];
+    const int notes = std::min<int>(static_cast<int>(midi.size()), maxNotes);
+    const int count = notes * voices;
+    Oscillator osc[maxNotes * voices];
+    float gl[maxNotes * voices], gr[maxNotes * voices];
     for (int n = 0; n < notes; ++n) {
-        for (int v = 0; v < kVoices; ++v) {
+        for (int v = 0; v < voices; ++v) {
             double phase = 0.5 * (1.0 + nextNoise(noise));
             // Neighbouring notes spread the other way round, so the chord is wide
             // but no note sits on one side only.
             // The root, at the bottom, stays near the middle: the lows stay mono.
             float pan = (n % 2 == 0) ? pans[v] : -pans[v];
             if (n == 0) pan *= 0.15f;
-            osc[n * kVoices + v] = makeOscillator(Wave::Saw, midiFrequency(midi[n] + detune[v]), phase);
-            gl[n * kVoices + v] = panLeft(pan);
-            gr[n * kVoices + v] = panRight(pan);
+            osc[n * voices + v] = makeOscillator(Wave::Saw, midiFrequency(midi[n] + detune[v]), phase);
+            gl[n * voices + v] = panLeft(pan);
+            gr[n * voices + v] = panRight(pan);
         }
     }
     const double lfoPhase = 0.5 * (1.0 + nextNoise(noise));
     Svf fl, fr;
     // Filter coefficients and the envelope move slowly; they are computed once
     // per block and the envelope is interpolated within it.
-    constexpr int kControlBlock = 32;
+    constexpr int controlBlock = 32;
     float level = 0.0f, levelStep = 0.0f;
     for (int64_t i = 0; i < frames; ++i) {
-        if (i % kControlBlock == 0) {
-            double t = i / kSampleRate;
-            double wobble = 1.0 + 0.12 * std::sin(kTwoPi * (0.17 * t + lfoPhase));
+        if (i % controlBlock == 0) {
+            double t = i / sampleRate;
+            double wobble = 1.0 + 0.12 * std::sin(twoPi * (0.17 * t + lfoPhase));
             double fc = curveValue(cutoff, onset + t) * wobble;
             setSvf(fl, fc, resonance);
             setSvf(fr, fc * 1.03, resonance);
             level = static_cast<float>(envelopeLevel(env, t, gate));
-            float next = static_cast<float>(envelopeLevel(env, t + kControlBlock / kSampleRate, gate));
-            levelStep = (next - level) / kControlBlock;
+            float next = static_cast<float>(envelopeLevel(env, t + controlBlock / sampleRate, gate));
+            levelStep = (next - level) / controlBlock;
         }
         float l = 0.0f, r = 0.0f;
         for (int v = 0; v < count; ++v) {
@@ -396,7 +396,7 @@ void renderArp(StereoBuffer& out, int midi, double gate, float velocity, double 
     Svf filter;
     const float gl = panLeft(pan), gr = panRight(pan);
     for (int64_t i = 0; i < frames; ++i) {
-        double t = i / kSampleRate;
+        double t = i / sampleRate;
         if (i % 16 == 0) setSvf(filter, cutoff * (1.0 + 5.0 * std::exp(-t / 0.05)), 0.5);
         float s = 0.6f * nextOscillator(a) + 0.4f * nextOscillator(b);
         float x = processSvf(filter, s).low * static_cast<float>(envelopeLevel(env, t, gate)) *
@@ -418,12 +418,12 @@ void renderLead(StereoBuffer& out, int midi, double gate, float velocity, double
     const double ia = a.increment, ib = b.increment, ic = c.increment;
     Svf filter;
     for (int64_t i = 0; i < frames; ++i) {
-        double t = i / kSampleRate;
+        double t = i / sampleRate;
         if (i % 16 == 0) {
             setSvf(filter, cutoff * (1.0 + 2.0 * std::exp(-t / 0.08)), 0.25);
             // A fifth of a semitone of vibrato at 5.2 Hz, faded in after 0.2 s.
             double depth = 0.2 * std::clamp((t - 0.2) / 0.3, 0.0, 1.0);
-            double bend = std::pow(2.0, depth * std::sin(kTwoPi * 5.2 * t) / 12.0);
+            double bend = std::pow(2.0, depth * std::sin(twoPi * 5.2 * t) / 12.0);
             a.increment = ia * bend;
             b.increment = ib * bend;
             c.increment = ic * bend;
@@ -444,7 +444,7 @@ void renderRiser(StereoBuffer& out, double length, float level, uint32_t seed) {
     Oscillator up1 = makeOscillator(Wave::Saw, midiFrequency(74.2), 0.0);
     Oscillator up2 = makeOscillator(Wave::Saw, midiFrequency(74.2), 0.5);
     for (int64_t i = 0; i < frames; ++i) {
-        double t = i / kSampleRate;
+        double t = i / sampleRate;
         double x = t / length;  // 0..1 through the rise
         if (i % 32 == 0) {
             double fc = 220.0 * std::pow(40.0, x);
@@ -452,8 +452,8 @@ void renderRiser(StereoBuffer& out, double length, float level, uint32_t seed) {
             setSvf(fr, fc * 1.07, 0.45 + 0.3 * x);
             // The tone climbs two octaves under the noise.
             double pitch = midiFrequency(50.0 + 24.0 * x);
-            up1.increment = pitch / kSampleRate;
-            up2.increment = pitch * 1.006 / kSampleRate;
+            up1.increment = pitch / sampleRate;
+            up2.increment = pitch * 1.006 / sampleRate;
         }
         float amp = static_cast<float>(x * x) * level * endFade(t, length, 0.02);
         float tone = 0.12f * (nextOscillator(up1) + nextOscillator(up2));
@@ -486,14 +486,14 @@ void renderImpact(StereoBuffer& out, float level, uint32_t seed) {
     Svf fl, fr;
     double phase = 0.0;
     for (int64_t i = 0; i < frames; ++i) {
-        double t = i / kSampleRate;
+        double t = i / sampleRate;
         if (i % 16 == 0) {
             double fc = 180.0 + 9000.0 * std::exp(-t / 0.22);
             setSvf(fl, fc, 0.2);
             setSvf(fr, fc * 0.93, 0.2);
         }
-        phase += (30.0 + 75.0 * std::exp(-t / 0.11)) / kSampleRate;
-        float boom = static_cast<float>(std::tanh(1.4 * std::sin(kTwoPi * phase)) * std::exp(-t / 0.45));
+        phase += (30.0 + 75.0 * std::exp(-t / 0.11)) / sampleRate;
+        float boom = static_cast<float>(std::tanh(1.4 * std::sin(twoPi * phase)) * std::exp(-t / 0.45));
         float wash = static_cast<float>(std::exp(-t / 0.45)) * 0.55f;
         float g = level * endFade(t, length, 0.3);
         out.left[i] = (boom + processSvf(fl, nextNoise(nl)).low * wash) * g;
@@ -503,7 +503,7 @@ void renderImpact(StereoBuffer& out, float level, uint32_t seed) {
 
 void addPingPongDelay(const StereoBuffer& send, StereoBuffer& out, int64_t from, int64_t to,
                       const DelaySettings& settings) {
-    const int64_t d = std::max<int64_t>(1, static_cast<int64_t>(std::llround(settings.time * kSampleRate)));
+    const int64_t d = std::max<int64_t>(1, static_cast<int64_t>(std::llround(settings.time * sampleRate)));
     std::vector<float> lineL(static_cast<size_t>(d), 0.0f), lineR(static_cast<size_t>(d), 0.0f);
     float lowL = 0.0f, lowR = 0.0f;
     const float keep = settings.damping, pass = 1.0f - settings.damping;
@@ -523,14 +523,14 @@ void addPingPongDelay(const StereoBuffer& send, StereoBuffer& out, int64_t from,
 
 void addReverbChannel(const StereoBuffer& send, std::vector<float>& out, int channel, int64_t from,
                       int64_t to, const ReverbSettings& settings) {
-    static const int kCombs[8] = {1116, 1188, 1277, 1356, 1422, 1491, 1557, 1617};
-    static const int kAllpasses[4] = {556, 441, 341, 225};
+    static const int combs[8] = {1116, 1188, 1277, 1356, 1422, 1491, 1557, 1617};
+    static const int allpasses[4] = {556, 441, 341, 225};
     const int spread = channel == 0 ? 0 : 23;  // decorrelates the two sides
     std::vector<float> comb[8], allpass[4];
     int combIdx[8] = {}, allIdx[4] = {};
     float combLow[8] = {};
-    for (int c = 0; c < 8; ++c) comb[c].assign(static_cast<size_t>(kCombs[c] + spread), 0.0f);
-    for (int a = 0; a < 4; ++a) allpass[a].assign(static_cast<size_t>(kAllpasses[a] + spread), 0.0f);
+    for (int c = 0; c < 8; ++c) comb[c].assign(static_cast<size_t>(combs[c] + spread), 0.0f);
+    for (int a = 0; a < 4; ++a) allpass[a].assign(static_cast<size_t>(allpasses[a] + spread), 0.0f);
     const float feedback = settings.roomSize * 0.28f + 0.7f;
     const float damp = settings.damping * 0.4f;
     for (int64_t n = from; n < to; ++n) {
@@ -568,7 +568,7 @@ void applyLimiter(StereoBuffer& buffer, const LimiterSettings& settings) {
     addInterSamplePeaks(buffer.left, peaks);
     addInterSamplePeaks(buffer.right, peaks);
     const float ceiling = static_cast<float>(std::pow(10.0, settings.ceiling / 20.0));
-    const int64_t w = std::max<int64_t>(1, static_cast<int64_t>(settings.lookahead * kSampleRate));
+    const int64_t w = std::max<int64_t>(1, static_cast<int64_t>(settings.lookahead * sampleRate));
     // The gain each frame may have so that no peak within the next w frames
     // passes the ceiling (sliding minimum over the look-ahead window).
     std::vector<float> gain(static_cast<size_t>(n));
@@ -582,7 +582,7 @@ void applyLimiter(StereoBuffer& buffer, const LimiterSettings& settings) {
         gain[i] = required(window.front());
     }
     // Recover slowly after a reduction, never above what the window allows.
-    const double recover = 1.0 - std::exp(-1.0 / (settings.release * kSampleRate));
+    const double recover = 1.0 - std::exp(-1.0 / (settings.release * sampleRate));
     double g = 1.0;
     for (int64_t i = 0; i < n; ++i) {
         g = std::min<double>(gain[i], g + (1.0 - g) * recover);

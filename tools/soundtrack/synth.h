@@ -9,7 +9,7 @@
 #include <span>
 #include <vector>
 
-constexpr double kSampleRate = 44100.0;  // frames per second
+constexpr double sampleRate = 44100.0;  // frames per second
 
 struct StereoBuffer {
     std::vector<float> left;   // -1..1 at full scale
@@ -40,7 +40,7 @@ float nextNoise(Noise& noise);  // -1..1
 // only the harmonics that stay below 20 kHz at that pitch, so nothing folds
 // back over the Nyquist frequency.
 enum class Wave { Saw, Square };
-constexpr int kWaveTableSize = 4096;  // samples per cycle
+constexpr int waveTableSize = 4096;  // samples per cycle
 struct Oscillator {
     const float* table = nullptr;
     double phase = 0.0;      // 0..1
@@ -61,7 +61,7 @@ void setSvf(Svf& svf, double cutoff /* Hz */, double resonance /* 0..1 */);
 
 // Called once per sample by every voice, hence inline.
 inline float nextOscillator(Oscillator& osc) {
-    double pos = osc.phase * kWaveTableSize;
+    double pos = osc.phase * waveTableSize;
     int i = static_cast<int>(pos);
     float frac = static_cast<float>(pos - i);
     float v = osc.table[i] + frac * (osc.table[i + 1] - osc.table[i]);
