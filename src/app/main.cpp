@@ -12,6 +12,10 @@
 #include "app/window.h"
 #include "sync/track_names.h"
 
+#ifndef QUILLON_FULLSCREEN
+#include "app/editing.h"
+#endif
+
 #include <cstdio>
 
 namespace {
@@ -32,10 +36,6 @@ constexpr WindowVariant windowVariant = WindowVariant::Windowed;
 #endif
 
 } // namespace
-
-#ifndef QUILLON_FULLSCREEN
-#include "app/editing.h"
-#endif
 
 int main(int, char**)
 {
