@@ -78,7 +78,7 @@ void Scene1LinkBuild(benchmark::State& state) {
 BENCHMARK(Scene1LinkBuild)->Unit(benchmark::kMicrosecond);
 
 // The whole per-frame simulation of the first scene with the links on.
-// Arguments: node scale (track 15) x 10, crossing and inner thresholds
+// Arguments: node scale (track::nodeScale) x 10, crossing and inner thresholds
 // (tracks 38 and 39) in units.
 void Scene1Simulation(benchmark::State& state) {
     NodeCloud nodes = startUpGraphNodes();

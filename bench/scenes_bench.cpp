@@ -8,6 +8,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "app/production.h"
 #include "app/timeline.h"
 #include "fx/link_lines.h"
 #include "fx/node_cloud.h"
@@ -15,7 +16,7 @@
 #include "quietly.h"
 #include "scenes/passes.h"
 #include "scenes/scene_math.h"
-#include "sync/sync.h"
+#include "sync/track_names.h"
 
 namespace {
 
@@ -61,22 +62,21 @@ void BM_SelectNodes(benchmark::State& state)
 }
 BENCHMARK(BM_SelectNodes)->Arg(1000)->Arg(2000)->Arg(100000);
 
-// The 64 track values of the production at a music time; false without sync/.
+// The track values of the production at a music time; false without sync/.
 bool productionTracksAt(double musicTime, std::vector<float>& values)
 {
-    SyncDevice* device = nullptr;
-    quietly([&] { device = createSyncDevice("sync/sync"); });
-    if (!device) return false;
-    values.assign(64, 0.0f);
-    for (int i = 0; i < 64; ++i)
-        values[size_t(i)] = float(getSyncValue(getSyncTrack(device, std::to_string(i).c_str()),
-                                               rowAt(musicTime)));
-    return true;
+    ProductionTracks tracks;
+    quietly([&] { openProductionTracks(tracks); });
+    const bool keyed = countKeyedTracks(tracks) > 0;
+    values.assign(trackCount, 0.0f);
+    sampleProductionTracks(tracks, rowAt(musicTime), values.data());
+    releaseProductionTracks(tracks);
+    return keyed;
 }
 
 // Everything the first scene computes on the CPU in a frame at the music
 // time of the argument: the far cloud's spin, the graph-node update and,
-// when track 27 turns them on, the links.
+// when track::links turns them on, the links.
 void BM_Scene1FrameCpu(benchmark::State& state)
 {
     const double musicTime = double(state.range(0));
@@ -95,8 +95,8 @@ void BM_Scene1FrameCpu(benchmark::State& state)
     for (auto _ : state) {
         resetPositions(farCloud);
         spinPoints(farCloud, float(musicTime * 1.5));
-        update(nodes, musicTime, t[15], t[17], t[18]);
-        if (t[27] != 0.0f) build(links, nodes.workingPositions, t[38], t[39]);
+        update(nodes, musicTime, t[track::nodeScale], t[track::twistAngle], t[track::twistRadius]);
+        if (t[track::links] != 0.0f) build(links, nodes.workingPositions, t[track::crossThreshold], t[track::innerThreshold]);
         benchmark::DoNotOptimize(links.innerLinks.data());
     }
     state.counters["links"] = double(links.innerLinks.size() + links.crossLinks.size());
@@ -105,7 +105,7 @@ BENCHMARK(BM_Scene1FrameCpu)->Arg(60)->Arg(76)->Unit(benchmark::kMicrosecond);
 
 // Everything the second scene computes on the CPU in a frame at the music
 // time of the argument: bend, gather, order and select the strand nodes, the
-// far cloud's spin and, when track 36 turns it on, the dust explosion.
+// far cloud's spin and, when track::explosion turns it on, the dust explosion.
 void BM_Scene2FrameCpu(benchmark::State& state)
 {
     const double musicTime = double(state.range(0));
@@ -126,14 +126,14 @@ void BM_Scene2FrameCpu(benchmark::State& state)
         bendStrand(swarm, float(musicTime), t.data());
         gatherClusters(swarm, float(musicTime));
         sortByDistance(Vec4{}, swarm.clusterCentres, -1, order);
-        selectNodes(swarm.clusterCentres, order, 0.0f, 300.0f, 2500.0f, t[25], t[31] * 100.0f,
+        selectNodes(swarm.clusterCentres, order, 0.0f, 300.0f, 2500.0f, t[track::nearDistance], t[track::shellRadius] * 100.0f,
                     musicTime < pinFirstClusterUntil, nearNodes, farNodes, rimNodes);
         resetPositions(farCloud);
         spinPoints(farCloud, float(musicTime * 1.5));
-        if (t[36] != 0.0f) placeDustExplosion(nodes.workingPositions, musicTime, t.data(), dust);
+        if (t[track::explosion] != 0.0f) placeDustExplosion(nodes.workingPositions, musicTime, t.data(), dust);
         benchmark::DoNotOptimize(nodes.workingPositions.data());
     }
-    state.counters["explosion"] = t[36] != 0.0f ? 1.0 : 0.0;
+    state.counters["explosion"] = t[track::explosion] != 0.0f ? 1.0 : 0.0;
 }
 BENCHMARK(BM_Scene2FrameCpu)->Arg(160)->Unit(benchmark::kMicrosecond);
 
