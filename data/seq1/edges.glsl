@@ -50,6 +50,6 @@ void main() {
     float nearShell = edges > 0.0 ? clamp(length(pos2) / edges, 0.0, 1.0) : 0.0;
     vec3 sky = texture(Texture0, n).rgb;
     vec3 cold = vec3(0.45, 0.8, 1.2);
-    vec3 c = (cold * (0.15 + 0.9 * edge) + sky * 0.15) * (0.6 + 0.6 * nearShell);
+    vec3 c = (cold * (0.1 + 1.5 * edge) + sky * 0.12) * (0.6 + 0.6 * nearShell);
     fragColor = vec4(c, clamp(a, 0.0, 1.0) * nearFade);
 }
