@@ -37,6 +37,24 @@ class Motion(unittest.TestCase):
         self.assertFalse(m.measure_beat(fed(start, [grain() for _ in range(5 * FPS)]), kicks)[0])
         self.assertIsNone(m.measure_beat(fed(100.0, [grain() for _ in range(10)]), kicks)[0])
 
+    def test_a_kick_counts_where_its_row_puts_the_peak(self):
+        # Kicks just after a row: the light jumps up on that row, the frame
+        # before the one nearest the kick, and fades slowly over busy frames.
+        # Five frames late is off the beat.
+        start = 136.0
+        kicks = [start + 0.5 * k + 0.018 for k in range(1, 10)]
+
+        def lifted(delay):
+            rises = {int(np.ceil((round(k * 16.0) / 16.0 - start) * FPS)) + delay for k in kicks}
+            frames, lift = [], 0.0
+            for i in range(5 * FPS):
+                lift = 30.0 if i in rises else lift * 0.85
+                frames.append(np.full((H, W, 3), 40.0 + lift) + rng.normal(0.0, 20.0, (H, W, 3)))
+            return fed(start, frames)
+
+        self.assertTrue(m.measure_beat(lifted(0), kicks)[0])
+        self.assertFalse(m.measure_beat(lifted(5), kicks)[0])
+
     def test_speckles_over_a_field_twinkle(self):
         def speckled(count):
             frames = []
