@@ -12,7 +12,8 @@ frame) where that share is largest.
            of it, since the timeline puts a pulse's peak on the row nearest
            its event, up to half a row early or late
   twinkle  115-135 s: no frame's twinkle above 5 % (the 0.5 s after an
-           impact excepted)
+           impact or the gather's camera cut excepted: a cut changes every
+           cell at once, which is no shimmer)
   still    79.3-81 s: median cell change at least 4
 Each figure is skipped (ok None) when the frames measured miss its stretch.
 """
@@ -25,6 +26,7 @@ BEAT = (135.18, 179.3125)    # seconds
 TWINKLE = (115.0, 135.0)     # seconds
 STILL = (79.3, 81.0)         # seconds
 IMPACTS = (79.0, 135.18, 179.3125)
+CUTS = (115.18,)             # seconds: the camera cuts to the strand orbit at the gather
 HALF_ROW = 1.0 / 32.0          # seconds: half a row of the sync tracks
 
 
@@ -99,7 +101,7 @@ def measure_beat(motion, kicks):
 
 def measure_twinkle(motion):
     rows = [(s, t) for t, s in zip(motion.times, motion.twinkle)
-            if TWINKLE[0] <= t <= TWINKLE[1] and not any(i <= t <= i + 0.5 for i in IMPACTS)]
+            if TWINKLE[0] <= t <= TWINKLE[1] and not any(i <= t <= i + 0.5 for i in IMPACTS + CUTS)]
     if not rows:
         return None, "no frames in %g-%g s" % TWINKLE
     share, at = max(rows)

@@ -56,7 +56,7 @@ class Motion(unittest.TestCase):
         self.assertFalse(m.measure_beat(lifted(5), kicks)[0])
 
     def test_speckles_over_a_field_twinkle(self):
-        def speckled(count):
+        def speckled(count, start=120.0, calm=0):
             frames = []
             for _ in range(10):
                 frame = grain()
@@ -64,9 +64,12 @@ class Motion(unittest.TestCase):
                 for y, x in zip(ys, xs):
                     frame[y * 8:(y + 1) * 8, x * 8:(x + 1) * 8] = 255.0
                 frames.append(frame)
-            return fed(120.0, frames)
+            return fed(start, frames + [grain() for _ in range(calm)])
         self.assertFalse(m.measure_twinkle(speckled(40))[0])
         self.assertTrue(m.measure_twinkle(speckled(0))[0])
+        # The gather's cut changes every cell at once; it is not shimmer.
+        self.assertTrue(m.measure_twinkle(speckled(40, start=115.18, calm=20))[0])
+        self.assertFalse(m.measure_twinkle(speckled(40, start=116.0, calm=20))[0])
 
     def test_a_still_picture_is_still_and_a_moving_one_is_not(self):
         self.assertFalse(m.measure_still(fed(79.3, [grain() for _ in range(40)]))[0])
