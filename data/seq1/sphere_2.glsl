@@ -14,6 +14,7 @@ uniform float size_mix;
 flat out vec3 centre;   // sphere centre, view space
 flat out float radius;  // world units
 flat out float weight;
+flat out float cover;   // share of its drawn disc the sphere itself would cover
 out vec3 ray;           // view-space point on the quad: the ray from the eye
 
 // A weight below 2 is the first scene's lone sphere, written with unit
@@ -30,6 +31,17 @@ void main() {
     weight = position.w;
     radius = sphereRadius(position.w, size_mix);
     centre = (view * vec4(position.xyz, 1.0)).xyz;
+    // A strand node is never drawn under 1.5 pixels across (of a 720-line
+    // frame): a smaller one would hit or miss pixel centres as it moves and
+    // twinkle. It is drawn that wide, with the sky showing through the area
+    // it lacks, so a far node is a steady faint point.
+    cover = 1.0;
+    if (position.w >= 2.0) {
+        float pixel = max(-centre.z, 0.0) * 2.0 / (720.0 * proj[1][1]);
+        float smallest = 0.75 * pixel;
+        cover = (radius * radius) / max(radius * radius, smallest * smallest);
+        radius = max(radius, smallest);
+    }
     float d = length(centre);
     if (d < radius * 1.01) {
         // The eye is inside the sphere: nothing to draw from here.
@@ -64,6 +76,7 @@ out vec4 fragColor;
 flat in vec3 centre;
 flat in float radius;
 flat in float weight;
+flat in float cover;
 in vec3 ray;
 
 // Ray from the eye (the view-space origin) against the sphere: the view-space
@@ -131,5 +144,6 @@ void main() {
         c *= 1.0 - 0.45 * smoothstep(0.35, 1.0, strand.a);
         rim += strand.rgb * tracks[24] * 0.6;
     }
-    fragColor = vec4(c + rim, 1.0);
+    vec3 behind = textureLod(Texture2, screen, 0.0).rgb;
+    fragColor = vec4(mix(behind, c + rim, cover), 1.0);
 }

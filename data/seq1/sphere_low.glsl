@@ -11,6 +11,7 @@ uniform float tracks[64];
 flat out vec3 centre;   // sphere centre, view space
 flat out float radius;  // world units
 flat out float weight;
+flat out float cover;   // share of its drawn disc the sphere itself would cover
 out vec3 ray;           // view-space point on the quad: the ray from the eye
 
 // A weight below 2 is the first scene's lone sphere, written with unit
@@ -27,6 +28,17 @@ void main() {
     weight = position.w;
     radius = sphereRadius(position.w, tracks[37]);
     centre = (view * vec4(position.xyz, 1.0)).xyz;
+    // A strand node is never drawn under 1.5 pixels across (of a 720-line
+    // frame): a smaller one would hit or miss pixel centres as it moves and
+    // twinkle. It is drawn that wide, with the sky showing through the area
+    // it lacks, so a far node is a steady faint point.
+    cover = 1.0;
+    if (position.w >= 2.0) {
+        float pixel = max(-centre.z, 0.0) * 2.0 / (720.0 * proj[1][1]);
+        float smallest = 0.75 * pixel;
+        cover = (radius * radius) / max(radius * radius, smallest * smallest);
+        radius = max(radius, smallest);
+    }
     float d = length(centre);
     if (d < radius * 1.01) {
         // The eye is inside the sphere: nothing to draw from here.
@@ -53,7 +65,7 @@ uniform mat4 tview;
 uniform float time;
 uniform samplerCube Texture0;  // glossy sky
 uniform samplerCube Texture1;  // diffuse sky
-uniform sampler2D Texture2;
+uniform sampler2D Texture2;    // sky target
 uniform sampler2D Texture3;
 uniform samplerCube Texture4;
 uniform float tracks[64];
@@ -61,6 +73,7 @@ out vec4 fragColor;
 flat in vec3 centre;
 flat in float radius;
 flat in float weight;
+flat in float cover;
 in vec3 ray;
 
 // Ray from the eye (the view-space origin) against the sphere: the view-space
@@ -107,5 +120,7 @@ void main() {
     vec3 c = mix(chrome, vec3(0.95, 0.93, 1.0) * (diffuse * 1.6 + 0.25) + glossy * 0.5, pearl) * light
            + glossy * fresnel * 0.6;
     c += vec3(0.45, 0.8, 1.3) * pow(1.0 - facing, 3.0) * tracks[24];
-    fragColor = vec4(c, 1.0);
+    vec2 screen = clip.xy / clip.w * 0.5 + 0.5;
+    vec3 behind = textureLod(Texture2, screen, 0.0).rgb;
+    fragColor = vec4(mix(behind, c, cover), 1.0);
 }
