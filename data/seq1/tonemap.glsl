@@ -6,7 +6,8 @@
 // The output is linear light; the window's sRGB conversion encodes it.
 //
 // Tracks: 8 fade, 12 flash, 43 bloom, 44 grain, 45 vignette, 46 chromatic
-// aberration, 47 grade (0 cool .. 1 warm), 48, 50, 51 the title scrim.
+// aberration, 47 grade (0 cool .. 1 warm), 48, 50, 51 the title scrim,
+// 52 the kick's lift of the low tones.
 layout(location = 0) in vec4 position;
 out vec2 uv;
 
@@ -77,6 +78,15 @@ void main() {
         float across = abs((1.0 - uv.y) - tracks[50]) / max(tracks[51], 0.01);
         c *= 1.0 - 0.75 * scrim * (1.0 - smoothstep(0.7, 1.3, across));
     }
+
+    // A kick lifts the low tones, the haze and the dim side of the strand,
+    // by at most 0.03 of linear light: on screen the whole frame breathes
+    // with the beat, yet no pixel changes by anywhere near a flash, and the
+    // blacks stay black. Only the top of the pulse shows, so the lift jumps
+    // on the kick itself, not on the row before that a late kick's pulse
+    // rises from, and falls away within about 0.1 s.
+    float kick = smoothstep(0.6, 1.0, tracks[52]);
+    c += kick * 0.03 * smoothstep(0.004, 0.05, c) * (1.0 - smoothstep(0.15, 0.5, c));
 
     float vig = texture(Texture4, uv).r;
     c *= mix(1.0, vig, clamp(tracks[45], 0.0, 1.0));
