@@ -18,8 +18,13 @@ BUNDLED = ("libSDL2-2.0.so.0", "libGLEW.so.2.2", "libassimp.so.5", "libdraco.so.
            "libminizip.so.1", "libmpg123.so.0", "libstb.so.0")
 
 
+def read(path):
+    with open(path) as f:
+        return f.read()
+
+
 def version():
-    for line in open(os.path.join(BUILD, "CMakeCache.txt")):
+    for line in read(os.path.join(BUILD, "CMakeCache.txt")).splitlines():
         if line.startswith("CMAKE_PROJECT_VERSION:STATIC="):
             return line.split("=", 1)[1].strip()
     return None
@@ -64,17 +69,17 @@ class Release(unittest.TestCase):
                                    stderr=subprocess.STDOUT, start_new_session=True)
         try:
             deadline = time.monotonic() + 300
-            while run.poll() is None and "done loading!" not in open(log).read() and time.monotonic() < deadline:
+            while run.poll() is None and "done loading!" not in read(log) and time.monotonic() < deadline:
                 time.sleep(0.5)
-            self.assertIsNone(run.poll(), open(log).read())
+            self.assertIsNone(run.poll(), read(log))
             time.sleep(1)
             os.killpg(run.pid, signal.SIGTERM)
-            self.assertEqual(run.wait(60), 0, open(log).read())
+            self.assertEqual(run.wait(60), 0, read(log))
         finally:
             if run.poll() is None:
                 os.killpg(run.pid, signal.SIGKILL)
                 run.wait()
-        text = open(log).read()
+        text = read(log)
         order = [text.find(line) for line in ("GLVersion: ", "rock'n'roll", "done loading!")]
         self.assertTrue(-1 not in order and order == sorted(order), text)
         self.assertNotIn("failed", text)
