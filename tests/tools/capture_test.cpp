@@ -277,6 +277,8 @@ TEST_F(Capture, HelpPrintsUsageAndBadVideoArgumentsWriteNothing)
     expectExit(2, {"--video", video, "--at", "10"});
     expectExit(2, {"--video", video, "--from", "10", "--to", "208"});
     expectExit(2, {"--at", "10", "--out", video, "--crf", "20"});
+    expectExit(2, {"--video", video, "--jobs", "0"});
+    expectExit(2, {"--from", "10", "--to", "11", "--fps", "30", "--out-dir", video, "--jobs", "2"});
     EXPECT_NE(readFile(log).find("usage: quillon-capture"), std::string::npos);
 
     // An unwritable video fails before the production is even loaded.
@@ -421,32 +423,65 @@ TEST_F(Capture, AVideoHoldsTheRangesFramesInStepWithItsSound)
     EXPECT_NEAR(onsetTime, 0.2, 1.0 / 30.0);
 }
 
+TEST_F(Capture, AVideoRenderedBySeveralProcessesHoldsTheFramesAndSoundOfOne)
+{
+    // At 60 fps only the first frame of each process's run catches up, so a
+    // run that starts mid-range must reach the state that drawing every frame
+    // before it left: in the first scene, and while the camera hops from node
+    // to node in the second. Lossless, so that equal pictures decode equal.
+    for (const char* from : {"40", "104"}) {
+        const std::string to = std::to_string(std::atof(from) + 0.11);
+        DecodedVideo decoded[2];
+        const char* jobs[2] = {"1", "3"};
+        for (int j = 0; j < 2; ++j) {
+            const fs::path video = dir / (std::string("v") + jobs[j] + ".mp4");
+            expectExit(0, {"--video", video.string(), "--from", from, "--to", to, "--fps", "60", "--size",
+                           "160x90", "--crf", "0", "--jobs", jobs[j]},
+                       true);
+            ASSERT_TRUE(decodeVideo(video, decoded[j]));
+        }
+        ASSERT_EQ(decoded[0].frames.size(), 7u);
+        EXPECT_TRUE(decoded[1].frames == decoded[0].frames) << "from " << from << " s";
+        EXPECT_TRUE(decoded[1].audio == decoded[0].audio) << "from " << from << " s";
+        EXPECT_EQ(decoded[1].videoEnd, decoded[0].videoEnd);
+    }
+    // Nothing of the runs is left beside the videos.
+    fs::remove(log);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);
+}
+
 TEST_F(Capture, AnInterruptedVideoIsFinishedAndPlays)
 {
-    const fs::path video = dir / "v.mp4";
-    Running run = startProgram(capture({"--video", video.string(), "--from", "40", "--to", "44",
-                                        "--fps", "30", "--size", "320x180"},
-                                       log, true));
-    ASSERT_GT(run.pid, 0);
-    // Interrupt once a few frames are done (the plain progress line comes
-    // every 5 % of the 121 frames).
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(3);
-    while (readFile(log).find("frame 7/121") == std::string::npos &&
-           std::chrono::steady_clock::now() < deadline) {
-        ASSERT_FALSE(hasEnded(run)) << "ended before it was interrupted:\n" << readFile(log);
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    kill(run.pid, SIGINT);
-    EXPECT_EQ(waitForExit(run), 128 + SIGINT) << readFile(log);
-    EXPECT_NE(readFile(log).find("interrupted"), std::string::npos) << readFile(log);
-    EXPECT_FALSE(fs::exists(video.string() + ".part"));
+    // By one process, and by two: then the video holds the frames from the
+    // start that were all drawn, those of the first process.
+    for (const char* jobs : {"1", "2"}) {
+        const fs::path video = dir / (std::string("v") + jobs + ".mp4");
+        fs::remove(log);
+        Running run = startProgram(capture({"--video", video.string(), "--from", "40", "--to", "44", "--fps",
+                                            "30", "--size", "320x180", "--jobs", jobs},
+                                           log, true));
+        ASSERT_GT(run.pid, 0);
+        // Interrupt once a few frames are done (the plain progress line comes
+        // every 5 % of the 121 frames).
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(3);
+        while (readFile(log).find("frame 7/121") == std::string::npos &&
+               std::chrono::steady_clock::now() < deadline) {
+            ASSERT_FALSE(hasEnded(run)) << "ended before it was interrupted:\n" << readFile(log);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        kill(run.pid, SIGINT);
+        EXPECT_EQ(waitForExit(run), 128 + SIGINT) << readFile(log);
+        EXPECT_NE(readFile(log).find("interrupted"), std::string::npos) << readFile(log);
 
-    DecodedVideo decoded;
-    ASSERT_TRUE(decodeVideo(video, decoded));
-    EXPECT_GE(decoded.frames.size(), 7u);
-    EXPECT_LT(decoded.frames.size(), 121u);
-    EXPECT_NEAR(decoded.videoEnd, decoded.frames.size() / 30.0, 1e-3);
-    EXPECT_GE(decoded.audio.size() + 1, size_t(decoded.frames.size() * 44100 / 30));
+        DecodedVideo decoded;
+        ASSERT_TRUE(decodeVideo(video, decoded));
+        EXPECT_GE(decoded.frames.size(), jobs[0] == '1' ? 7u : 1u);
+        EXPECT_LT(decoded.frames.size(), jobs[0] == '1' ? 121u : 61u);
+        EXPECT_NEAR(decoded.videoEnd, decoded.frames.size() / 30.0, 1e-3);
+        EXPECT_GE(decoded.audio.size() + 1, size_t(decoded.frames.size() * 44100 / 30));
+    }
+    fs::remove(log);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);
 }
 
 TEST_F(Capture, OutputsAreWholeOrLeftAsTheyWere)

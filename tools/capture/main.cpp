@@ -6,20 +6,31 @@
 //   quillon-capture --at 100.5 --out frame.png [--size 1280x720]
 //   quillon-capture --from 60 --to 62 --fps 30 --out-dir frames [--size WxH]
 //   quillon-capture --video out.mp4 [--from 0] [--to 207.6] [--fps 60] [--size 1280x720] [--crf 18]
+//                   [--jobs N]
 //
 // Run from the repository root (data/ and sync/ are read relative to it). A
 // range writes DIR/frame_00000.png onwards, one frame every 1/fps seconds,
 // each the frame a 60 Hz playback shows at its time. A video holds the same
-// frames, H.264, with the soundtrack of the stretch in AAC. Progress goes to
-// stderr. SIGINT or SIGTERM stops after the frame being drawn; a video is
-// then finished so that what was rendered plays. Files are written under
+// frames, H.264, with the soundtrack of the stretch in AAC; it is rendered by
+// N processes (default: one per core), each drawing a contiguous run of
+// frames from the catch-up to its first one into a video-only file, and the
+// runs are joined in order, their packets copied, so the frames are those one
+// process would encode. Progress goes to stderr. SIGINT or SIGTERM stops
+// after the frame being drawn; a video is then finished so that what was
+// rendered from its start plays. Files are written under
 // NAME.part<pid>, a name of this process's own, and renamed when complete and
 // flushed to disk; a folder, a device or a socket of that name is refused
 // before anything is drawn, and a path is always a local file, whatever it
 // looks like. Exits 0 on success, 2 on bad
 // arguments, 1 on failure and 128 plus the signal's number when interrupted.
+#include <poll.h>
+#include <sys/wait.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -27,6 +38,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -47,6 +59,7 @@ namespace {
 constexpr int maxSide = 8192;       // pixels
 constexpr double maxFps = 240.0;
 constexpr long maxFrames = 100000;  // frames in one range
+constexpr int maxJobs = 64;         // processes rendering one video
 constexpr const char* tunePath = "data/drumveil.mp3";
 constexpr double plainProgressStep = 5.0;    // percent between plain progress lines
 
@@ -64,6 +77,7 @@ struct CaptureOptions {
     int width = 1280;    // pixels
     int height = 720;    // pixels
     int crf = defaultCrf;
+    int jobs = 0;        // processes rendering a video; 0: one per core
 };
 
 enum class Parse { Run, Help, Bad };
@@ -83,8 +97,9 @@ void printUsage(FILE* to)
             "usage: quillon-capture --at SECONDS --out FILE.png [--size WxH]\n"
             "       quillon-capture --from SECONDS --to SECONDS --fps N --out-dir DIR [--size WxH]\n"
             "       quillon-capture --video FILE.mp4 [--from SECONDS] [--to SECONDS] [--fps N]\n"
-            "                       [--size WxH] [--crf 0-51]\n"
-            "A video defaults to the whole production (0 to %g s) at 60 fps, 1280x720, CRF %d.\n",
+            "                       [--size WxH] [--crf 0-51] [--jobs N]\n"
+            "A video defaults to the whole production (0 to %g s) at 60 fps, 1280x720, CRF %d,\n"
+            "rendered by one process per core.\n",
             endOfProduction, defaultCrf);
 }
 
@@ -116,6 +131,15 @@ bool parseCrf(const char* text, int& crf)
     const long value = strtol(text, &end, 10);
     if (end == text || *end != '\0' || value < 0 || value > 51) return false;
     crf = int(value);
+    return true;
+}
+
+bool parseJobs(const char* text, int& jobs)
+{
+    char* end = nullptr;
+    const long value = strtol(text, &end, 10);
+    if (end == text || *end != '\0' || value < 1 || value > maxJobs) return false;
+    jobs = int(value);
     return true;
 }
 
@@ -152,13 +176,15 @@ bool checkRange(const CaptureOptions& options)
 // Parses the arguments; prints what is wrong and Bad on any error.
 Parse parseOptions(int argc, char** argv, CaptureOptions& options)
 {
-    bool haveAt = false, haveFrom = false, haveTo = false, haveFps = false, haveCrf = false;
+    bool haveAt = false, haveFrom = false, haveTo = false, haveFps = false, haveCrf = false,
+         haveJobs = false;
     for (int i = 1; i < argc; ++i) {
         const std::string flag = argv[i];
         if (flag == "--help" || flag == "-h") return Parse::Help;
         const bool known = flag == "--at" || flag == "--from" || flag == "--to" ||
                            flag == "--fps" || flag == "--out" || flag == "--out-dir" ||
-                           flag == "--video" || flag == "--size" || flag == "--crf";
+                           flag == "--video" || flag == "--size" || flag == "--crf" ||
+                           flag == "--jobs";
         if (!known) {
             fprintf(stderr, "quillon-capture: unknown option %s\n", flag.c_str());
             return Parse::Bad;
@@ -177,7 +203,8 @@ Parse parseOptions(int argc, char** argv, CaptureOptions& options)
         else if (flag == "--out-dir") ok = !(options.outDir = value).empty();
         else if (flag == "--video") ok = !(options.video = value).empty();
         else if (flag == "--size") ok = parseSize(value, options.width, options.height);
-        else ok = haveCrf = parseCrf(value, options.crf);
+        else if (flag == "--crf") ok = haveCrf = parseCrf(value, options.crf);
+        else ok = haveJobs = parseJobs(value, options.jobs);
         if (!ok) {
             fprintf(stderr, "quillon-capture: bad value for %s: %s\n", flag.c_str(), value);
             return Parse::Bad;
@@ -193,8 +220,8 @@ Parse parseOptions(int argc, char** argv, CaptureOptions& options)
                         "or --video\n");
         return Parse::Bad;
     }
-    if (haveCrf && !video) {
-        fprintf(stderr, "quillon-capture: --crf is for --video only\n");
+    if ((haveCrf || haveJobs) && !video) {
+        fprintf(stderr, "quillon-capture: %s is for --video only\n", haveCrf ? "--crf" : "--jobs");
         return Parse::Bad;
     }
     if (single) {
@@ -222,6 +249,7 @@ Parse parseOptions(int argc, char** argv, CaptureOptions& options)
     if (!haveFrom) options.from = 0.0;
     if (!haveTo) options.to = endOfProduction;
     if (!haveFps) options.fps = 60.0;
+    if (!haveJobs) options.jobs = int(std::clamp(sysconf(_SC_NPROCESSORS_ONLN), 1L, long(maxJobs)));
     if (options.width % 2 != 0 || options.height % 2 != 0) {
         fprintf(stderr, "quillon-capture: a video needs an even width and height (yuv420p)\n");
         return Parse::Bad;
@@ -338,11 +366,12 @@ void installStopHandlers()
     sigaction(SIGTERM, &action, nullptr);
 }
 
-// Draws frames from..to in order and hands each to the sink; stops early on
-// a signal or when the sink fails. The number of frames done.
+// Draws `frames` frames of the range from frame `first` on, in order, and
+// hands each to the sink; stops early on a signal or when the sink fails.
+// Shows progress unless told not to. The number of frames done.
 template <typename Sink>
-long drawRange(OffscreenProduction& production, const CaptureOptions& options, long frames,
-               Sink sink, bool& ok)
+long drawRange(OffscreenProduction& production, const CaptureOptions& options, long first, long frames,
+               Sink sink, bool& ok, bool showing = true)
 {
     std::vector<unsigned char> pixels;
     Progress progress;
@@ -352,37 +381,24 @@ long drawRange(OffscreenProduction& production, const CaptureOptions& options, l
     const bool playbackRate = std::fabs(1.0 / options.fps - replayFrameStep) < 1e-12;
     long done = 0;
     for (; done < frames && ok && !stopSignal; ++done) {
-        const double seconds = options.from + double(done) / options.fps;
+        const double seconds = options.from + double(first + done) / options.fps;
         if (done == 0 || !playbackRate) catchUpProduction(production, seconds);
         drawProductionFrame(production, seconds);
         readFrame(options.width, options.height, pixels);
         ok = sink(done, pixels);
         swapAppWindow(production.window);
-        if (ok) showProgress(progress, done + 1);
+        if (ok && showing) showProgress(progress, done + 1);
     }
-    endProgress(progress, done);
+    if (showing) endProgress(progress, done);
     return done;
 }
 
-int captureVideo(OffscreenProduction& production, const CaptureOptions& options,
-                 VideoFile& video, const std::string& temporary)
+// Finishes the video holding the first `done` of `frames` frames, moves it
+// into place and says what it holds. The exit status.
+int endVideo(const CaptureOptions& options, VideoFile& video, const std::string& temporary, long done,
+             long frames)
 {
-    const long frames = framesIn(options);
-    bool ok = true;
-    std::string error;
-    const long done = drawRange(production, options, frames,
-                                [&](long, const std::vector<unsigned char>& pixels) {
-                                    return writeVideoFrame(video, pixels.data(), error);
-                                },
-                                ok);
-    if (!ok) {
-        fprintf(stderr, "quillon-capture: %s; %s not written (%ld of %ld frames were drawn)\n", error.c_str(),
-                options.video.c_str(), done, frames);
-        discardVideoFile(video);
-        remove(temporary.c_str());
-        return 1;
-    }
-    std::string why;
+    std::string error, why;
     if (!finishVideoFile(video, error) || !replaceWithTemporary(temporary, options.video, why)) {
         fprintf(stderr, "quillon-capture: %s\n", (why.empty() ? error : why).c_str());
         remove(temporary.c_str());
@@ -401,11 +417,202 @@ int captureVideo(OffscreenProduction& production, const CaptureOptions& options,
     return 0;
 }
 
+int captureVideo(OffscreenProduction& production, const CaptureOptions& options,
+                 VideoFile& video, const std::string& temporary)
+{
+    const long frames = framesIn(options);
+    bool ok = true;
+    std::string error;
+    const long done = drawRange(production, options, 0, frames,
+                                [&](long, const std::vector<unsigned char>& pixels) {
+                                    return writeVideoFrame(video, pixels.data(), error);
+                                },
+                                ok);
+    if (!ok) {
+        fprintf(stderr, "quillon-capture: %s; %s not written (%ld of %ld frames were drawn)\n", error.c_str(),
+                options.video.c_str(), done, frames);
+        discardVideoFile(video);
+        remove(temporary.c_str());
+        return 1;
+    }
+    return endVideo(options, video, temporary, done, frames);
+}
+
+// One process's share of a video: `count` frames of the range from frame
+// `first` on, written video only into a file of its own.
+struct VideoRun {
+    long first = 0;
+    long count = 0;
+    std::string path;
+    pid_t pid = -1;
+    int status = -1;  // as waitpid gives it; -1 while the process runs
+};
+
+// In the process made for the run: draws it into its file, one byte on
+// progressFd per frame, and ends the process: 0 when every frame was
+// written, 128 plus the signal when stopped early, 1 on failure.
+[[noreturn]] void renderVideoRun(const CaptureOptions& options, VideoSettings settings, const VideoRun& run,
+                                 int progressFd)
+{
+    settings.run = true;
+    static VideoFile file;
+    static OffscreenProduction production;
+    std::string error;
+    int status = 1;
+    if (!openVideoFile(file, run.path, settings, {}, error)) {
+        fprintf(stderr, "quillon-capture: %s\n", error.c_str());
+    } else if (!loadOffscreenProduction("quillon-capture", options.width, options.height, production)) {
+        fprintf(stderr, "quillon-capture: no GL window could be made: %s\n", production.window.failure);
+        discardVideoFile(file);
+    } else {
+        bool ok = true;
+        const long done = drawRange(production, options, run.first, run.count,
+                                    [&](long, const std::vector<unsigned char>& pixels) {
+                                        if (!writeVideoFrame(file, pixels.data(), error)) return false;
+                                        const char tick = 1;
+                                        (void)!write(progressFd, &tick, 1);  // progress only
+                                        return true;
+                                    },
+                                    ok, false);
+        if (!ok || !finishVideoFile(file, error)) {
+            fprintf(stderr, "quillon-capture: %s\n", error.c_str());
+            if (!ok) discardVideoFile(file);
+        } else {
+            status = done == run.count ? 0 : 128 + stopSignal;
+        }
+        releaseOffscreenProduction(production);
+    }
+    fflush(stdout);
+    fflush(stderr);
+    _exit(status);
+}
+
+// Starts the run's process; false when none could be made.
+bool startVideoRun(const CaptureOptions& options, const VideoSettings& settings, VideoRun& run, bool quiet,
+                   const int progress[2])
+{
+    fflush(stdout);
+    fflush(stderr);
+    const pid_t parent = getpid();
+    run.pid = fork();
+    if (run.pid != 0) {
+        // A group of its own: Ctrl-C reaches this process alone, which passes it on once.
+        if (run.pid > 0) setpgid(run.pid, run.pid);
+        return run.pid > 0;
+    }
+    setpgid(0, 0);
+#ifdef __linux__
+    prctl(PR_SET_PDEATHSIG, SIGTERM);  // not left drawing when this process is gone
+#endif
+    if (getppid() != parent) _exit(1);
+    close(progress[0]);
+    signal(SIGPIPE, SIG_IGN);
+    // One copy of the loading lines is enough.
+    if (quiet) {
+        const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (null >= 0) dup2(null, STDOUT_FILENO);
+    }
+    renderVideoRun(options, settings, run, progress[1]);
+}
+
+bool runSucceeded(const VideoRun& run)
+{
+    return WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0;
+}
+
+// A run stopped on request: it ended early on the signal that was passed on.
+bool runStopped(const VideoRun& run)
+{
+    return stopSignal && WIFEXITED(run.status) && WEXITSTATUS(run.status) == 128 + stopSignal;
+}
+
+// Renders the video in `runCount` processes and joins their files into
+// temporary, then into place. The exit status.
+int captureVideoInProcesses(const CaptureOptions& options, const VideoSettings& settings,
+                            const std::vector<int16_t>& tune, long runCount, const std::string& temporary)
+{
+    const long frames = framesIn(options);
+    std::vector<VideoRun> runs(static_cast<size_t>(runCount));
+    std::string error;
+    int progress[2] = {-1, -1};
+    bool ok = pipe2(progress, O_CLOEXEC) == 0;
+    if (!ok) error = std::string("cannot start the rendering processes: ") + strerror(errno);
+    for (long k = 0; k < runCount && ok; ++k) {
+        VideoRun& run = runs[size_t(k)];
+        run.first = frames * k / runCount;
+        run.count = frames * (k + 1) / runCount - run.first;
+        run.path = createTemporaryBeside(options.video, error);
+        ok = !run.path.empty();
+    }
+    for (long k = 0; k < runCount && ok; ++k) {
+        ok = startVideoRun(options, settings, runs[size_t(k)], k > 0, progress);
+        if (!ok) error = std::string("cannot start a rendering process: ") + strerror(errno);
+    }
+    if (progress[1] >= 0) close(progress[1]);
+    // This process encodes the sound and writes the file the runs are joined into.
+    static VideoFile video;
+    ok = ok && openVideoFile(video, temporary, settings, tune, error);
+    if (!ok) fprintf(stderr, "quillon-capture: %s\n", error.c_str());
+
+    Progress shown;
+    beginProgress(shown, frames);
+    long drawn = 0;
+    bool passedOn = false;
+    for (size_t ended = 0; ended < runs.size();) {
+        if ((stopSignal || !ok) && !passedOn) {
+            for (const VideoRun& run : runs)
+                if (run.pid > 0 && run.status == -1) kill(run.pid, ok ? int(stopSignal) : SIGKILL);
+            passedOn = true;
+        }
+        pollfd ready{progress[0], POLLIN, 0};
+        if (progress[0] >= 0 && poll(&ready, 1, 200) > 0) {
+            char ticks[256];
+            const ssize_t count = read(progress[0], ticks, sizeof ticks);
+            if (count > 0 && ok) showProgress(shown, drawn += long(count));
+        }
+        ended = 0;
+        for (VideoRun& run : runs) {
+            if (run.pid > 0 && run.status == -1 && waitpid(run.pid, &run.status, WNOHANG) <= 0) continue;
+            ++ended;
+            // A run that failed leaves the video unwritable: stop the others now.
+            if (ok && run.pid > 0 && !runSucceeded(run) && !runStopped(run)) {
+                if (WIFSIGNALED(run.status))
+                    fprintf(stderr, "quillon-capture: the process drawing frames %ld to %ld ended on signal %d\n",
+                            run.first, run.first + run.count - 1, WTERMSIG(run.status));
+                ok = false;
+                passedOn = false;
+            }
+        }
+    }
+    endProgress(shown, drawn);
+    if (progress[0] >= 0) close(progress[0]);
+
+    // The frames from the start that were all drawn, in order.
+    long done = 0;
+    for (const VideoRun& run : runs) {
+        if (!ok) break;
+        const long appended = appendVideoFile(video, run.path, error);
+        if (appended < 0) fprintf(stderr, "quillon-capture: %s\n", error.c_str());
+        ok = appended >= 0;
+        done += std::max(appended, 0L);
+        if (appended < run.count) break;
+    }
+    for (const VideoRun& run : runs)
+        if (!run.path.empty()) remove(run.path.c_str());
+    if (!ok) {
+        fprintf(stderr, "quillon-capture: %s not written\n", options.video.c_str());
+        discardVideoFile(video);
+        remove(temporary.c_str());
+        return 1;
+    }
+    return endVideo(options, video, temporary, done, frames);
+}
+
 int captureFrames(OffscreenProduction& production, const CaptureOptions& options)
 {
     const long frames = framesIn(options);
     bool ok = true;
-    const long done = drawRange(production, options, frames,
+    const long done = drawRange(production, options, 0, frames,
                                 [&](long k, const std::vector<unsigned char>& pixels) {
                                     char name[32];
                                     snprintf(name, sizeof name, "frame_%05ld.png", k);
@@ -480,15 +687,17 @@ int main(int argc, char** argv)
             fprintf(stderr, "quillon-capture: %s\n", error.c_str());
             return 1;
         }
+        // Past the tune's end the video's sound is silence: say so once.
+        if (options.to > decodedSeconds)
+            fprintf(stderr, "quillon-capture: %s ends at %.2f s: the last %.2f s of the video are silent\n", tunePath,
+                    decodedSeconds, options.to - std::max(options.from, decodedSeconds));
+        const long runs = std::min(long(options.jobs), framesIn(options));
+        if (runs > 1) return captureVideoInProcesses(options, settings, tune, runs, videoTemporary);
         if (!openVideoFile(video, videoTemporary, settings, tune, error)) {
             fprintf(stderr, "quillon-capture: %s\n", error.c_str());
             remove(videoTemporary.c_str());
             return 1;
         }
-        // Past the tune's end the video's sound is silence: say so once.
-        if (options.to > decodedSeconds)
-            fprintf(stderr, "quillon-capture: %s ends at %.2f s: the last %.2f s of the video are silent\n", tunePath,
-                    decodedSeconds, options.to - std::max(options.from, decodedSeconds));
     }
 
     static OffscreenProduction production;

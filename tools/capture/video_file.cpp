@@ -5,6 +5,7 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavcodec/bsf.h>
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/log.h>
@@ -62,6 +63,7 @@ bool encode(VideoFile& file, AVCodecContext* codec, AVStream* stream, AVFrame* f
 // first), in whole encoder frames; the last, shorter one only when `last`.
 bool encodeAudioUntil(VideoFile& file, int64_t until, bool last, std::string& error)
 {
+    if (!file.audio) return true;
     const int frameSize = file.audio->frame_size;
     while (file.audioWritten < until) {
         const int64_t left = until - file.audioWritten;
@@ -232,7 +234,7 @@ bool openVideoFile(VideoFile& file, const std::string& path, const VideoSettings
         return false;
     }
     file.packet = av_packet_alloc();
-    if (!openVideoEncoder(file, error) || !openAudioEncoder(file, error)) {
+    if (!openVideoEncoder(file, error) || (!settings.run && !openAudioEncoder(file, error))) {
         discardVideoFile(file);
         return false;
     }
@@ -245,7 +247,7 @@ bool openVideoFile(VideoFile& file, const std::string& path, const VideoSettings
     // The index goes to the front when the file is finished, so that a
     // player can start before it has read the whole file.
     AVDictionary* options = nullptr;
-    av_dict_set(&options, "movflags", "+faststart", 0);
+    if (!settings.run) av_dict_set(&options, "movflags", "+faststart", 0);
     result = avformat_write_header(file.format, &options);
     av_dict_free(&options);
     if (result < 0) {
@@ -281,7 +283,7 @@ bool finishVideoFile(VideoFile& file, std::string& error)
 {
     bool ok = encodeAudioUntil(file, audioFramesFor(file, file.framesWritten), true, error);
     if (ok) ok = encode(file, file.video, file.videoStream, nullptr, error);
-    if (ok) ok = encode(file, file.audio, file.audioStream, nullptr, error);
+    if (ok && file.audio) ok = encode(file, file.audio, file.audioStream, nullptr, error);
     if (ok) {
         const int result = av_write_trailer(file.format);
         if (result < 0) {
@@ -298,6 +300,86 @@ bool finishVideoFile(VideoFile& file, std::string& error)
     }
     discardVideoFile(file);
     return ok;
+}
+
+long appendVideoFile(VideoFile& file, const std::string& path, std::string& error)
+{
+    AVFormatContext* input = nullptr;
+    AVBSFContext* unpack = nullptr;
+    const std::string url = "file:" + path;
+    int result = avformat_open_input(&input, url.c_str(), nullptr, nullptr);
+    if (result >= 0) result = avformat_find_stream_info(input, nullptr);
+    if (result >= 0 && input->nb_streams != 1) result = AVERROR_INVALIDDATA;
+    // MP4 keeps H.264 units behind length prefixes; this file's muxer takes
+    // them as the encoder hands them over, behind start codes.
+    const AVBitStreamFilter* filter = av_bsf_get_by_name("h264_mp4toannexb");
+    if (result >= 0) result = filter ? av_bsf_alloc(filter, &unpack) : AVERROR_BSF_NOT_FOUND;
+    if (result >= 0) result = avcodec_parameters_copy(unpack->par_in, input->streams[0]->codecpar);
+    if (result >= 0) {
+        unpack->time_base_in = input->streams[0]->time_base;
+        result = av_bsf_init(unpack);
+    }
+    // The copied packets decode with this file's stream headers only if the
+    // encoder that made them wrote the same ones.
+    const AVCodecParameters* own = file.videoStream->codecpar;
+    const AVCodecParameters* theirs = result >= 0 ? unpack->par_out : nullptr;
+    const bool same = theirs && theirs->codec_id == own->codec_id && theirs->width == own->width &&
+                      theirs->height == own->height && theirs->extradata_size == own->extradata_size &&
+                      std::equal(own->extradata, own->extradata + own->extradata_size, theirs->extradata);
+    if (!same) {
+        error = result < 0 ? describe(("cannot read " + path).c_str(), result)
+                           : path + " does not hold video encoded as this file's";
+        av_bsf_free(&unpack);
+        avformat_close_input(&input);
+        return -1;
+    }
+    const AVRational from = input->streams[0]->time_base;
+    const AVRational to = file.videoStream->time_base;
+    const int64_t shift = av_rescale_q(file.framesWritten, file.video->time_base, to);
+    long appended = 0;
+    bool ok = true, ended = false;
+    while (ok) {
+        if (!ended) {
+            result = av_read_frame(input, file.packet);
+            ended = result == AVERROR_EOF;
+            if (result < 0 && !ended) {
+                error = describe(("cannot read " + path).c_str(), result);
+                ok = false;
+                break;
+            }
+            result = av_bsf_send_packet(unpack, ended ? nullptr : file.packet);
+        }
+        if (result >= 0) result = av_bsf_receive_packet(unpack, file.packet);
+        if (result == AVERROR(EAGAIN) && !ended) continue;
+        if (result == AVERROR_EOF || result == AVERROR(EAGAIN)) break;
+        if (result < 0) {
+            error = describe(("cannot copy the frames of " + path).c_str(), result);
+            ok = false;
+            break;
+        }
+        av_packet_rescale_ts(file.packet, from, to);
+        file.packet->pts += shift;
+        file.packet->dts += shift;
+        // The first packets of a run are decoded before the frame they follow
+        // is shown, so their times overlap the last ones of the run before:
+        // they go one tick after it, still before they are shown.
+        if (file.packet->dts <= file.lastDts) file.packet->dts = file.lastDts + 1;
+        file.lastDts = file.packet->dts;
+        file.packet->stream_index = file.videoStream->index;
+        file.packet->pos = -1;
+        result = av_interleaved_write_frame(file.format, file.packet);
+        if (result < 0) {
+            error = describe("cannot write", result);
+            ok = false;
+        }
+        ++appended;
+        if (ok) ok = encodeAudioUntil(file, audioFramesFor(file, file.framesWritten + appended), false, error);
+    }
+    av_bsf_free(&unpack);
+    avformat_close_input(&input);
+    if (!ok) return -1;
+    file.framesWritten += appended;
+    return appended;
 }
 
 void discardVideoFile(VideoFile& file)

@@ -4,7 +4,9 @@
 // discardVideoFile) releases them. Video frames arrive in order as RGBA read
 // back from GL; the soundtrack stretch is handed over whole at open, and the
 // audio is written alongside so that the sample heard with frame n is
-// sample round((from + n / fps) x 44100) of the tune.
+// sample round((from + n / fps) x 44100) of the tune. A video rendered by
+// several processes is joined from video-only files of the same settings,
+// each a contiguous run of frames, appended in order.
 #pragma once
 
 #include <cstdint>
@@ -28,6 +30,7 @@ struct VideoSettings {
     double fps = 60.0;          // frames per second
     double from = 0.0;          // seconds: music time of frame 0
     int crf = defaultCrf;      // 0 (lossless) to 51
+    bool run = false;           // a run of frames for appendVideoFile: video only
 };
 
 struct VideoFile {
@@ -48,6 +51,7 @@ struct VideoFile {
     int64_t firstSample = 0;         // sample frame of the tune at music time `from`
     int64_t audioWritten = 0;        // sample frames encoded so far
     long framesWritten = 0;
+    int64_t lastDts = INT64_MIN;     // of the last appended video packet, in the stream's time base
     bool headerWritten = false;
 };
 
@@ -65,6 +69,11 @@ bool writeVideoFrame(VideoFile& file, const unsigned char* rgbaBottomUp, std::st
 // encoders and the index, and closes the file: what was written plays.
 // Releases everything. False on failure, with a message in error.
 bool finishVideoFile(VideoFile& file, std::string& error);
+// Appends the frames of the run at path (written with the same settings and
+// `run` set) after the frames written so far: its packets are copied as they
+// are, moved to follow on, and the audio that plays with them is encoded
+// alongside. The number of frames appended, or -1 with a message in error.
+long appendVideoFile(VideoFile& file, const std::string& path, std::string& error);
 // Releases everything without finishing the file.
 void discardVideoFile(VideoFile& file);
 
