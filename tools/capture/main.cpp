@@ -569,10 +569,15 @@ int captureVideoInProcesses(const CaptureOptions& options, const VideoSettings& 
             char ticks[256];
             const ssize_t count = read(progress[0], ticks, sizeof ticks);
             if (count > 0 && ok) showProgress(shown, drawn += long(count));
+            if (count == 0) {  // every run has let go of the pipe: they are ending
+                close(progress[0]);
+                progress[0] = -1;
+            }
         }
         ended = 0;
+        const int waiting = progress[0] >= 0 ? WNOHANG : 0;
         for (VideoRun& run : runs) {
-            if (run.pid > 0 && run.status == -1 && waitpid(run.pid, &run.status, WNOHANG) <= 0) continue;
+            if (run.pid > 0 && run.status == -1 && waitpid(run.pid, &run.status, waiting) <= 0) continue;
             ++ended;
             // A run that failed leaves the video unwritable: stop the others now.
             if (ok && run.pid > 0 && !runSucceeded(run) && !runStopped(run)) {
