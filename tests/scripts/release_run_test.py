@@ -63,9 +63,16 @@ class Release(unittest.TestCase):
         printed = subprocess.run([launcher, "--version"], cwd=self.elsewhere, stdout=subprocess.PIPE, text=True)
         self.assertEqual((printed.returncode, printed.stdout), (0, "quillon %s\n" % version()))
 
+        # The carried SDL opens the X client libraries at run time and closes
+        # them as it quits, so under the sanitizer what they keep is reported
+        # from modules that are gone and no suppression can name them. The
+        # program's own leaks are checked where it runs on the build's SDL.
+        env = dict(os.environ)
+        if "ASAN_OPTIONS" in env:
+            env["ASAN_OPTIONS"] += ":detect_leaks=0"
         log = os.path.join(self.scratch, "windowed.txt")
         with open(log, "w") as out:
-            run = subprocess.Popen([launcher, "--windowed"], cwd=self.elsewhere, stdout=out,
+            run = subprocess.Popen([launcher, "--windowed"], cwd=self.elsewhere, stdout=out, env=env,
                                    stderr=subprocess.STDOUT, start_new_session=True)
         try:
             deadline = time.monotonic() + 300
