@@ -125,21 +125,13 @@ bool parseSize(const char* text, int& width, int& height)
     return true;
 }
 
-bool parseCrf(const char* text, int& crf)
+// A whole decimal number from `low` to `high`, nothing after it.
+bool parseIntIn(const char* text, long low, long high, int& out)
 {
     char* end = nullptr;
     const long value = strtol(text, &end, 10);
-    if (end == text || *end != '\0' || value < 0 || value > 51) return false;
-    crf = int(value);
-    return true;
-}
-
-bool parseJobs(const char* text, int& jobs)
-{
-    char* end = nullptr;
-    const long value = strtol(text, &end, 10);
-    if (end == text || *end != '\0' || value < 1 || value > maxJobs) return false;
-    jobs = int(value);
+    if (end == text || *end != '\0' || value < low || value > high) return false;
+    out = int(value);
     return true;
 }
 
@@ -203,8 +195,8 @@ Parse parseOptions(int argc, char** argv, CaptureOptions& options)
         else if (flag == "--out-dir") ok = !(options.outDir = value).empty();
         else if (flag == "--video") ok = !(options.video = value).empty();
         else if (flag == "--size") ok = parseSize(value, options.width, options.height);
-        else if (flag == "--crf") ok = haveCrf = parseCrf(value, options.crf);
-        else ok = haveJobs = parseJobs(value, options.jobs);
+        else if (flag == "--crf") ok = haveCrf = parseIntIn(value, 0, 51, options.crf);
+        else ok = haveJobs = parseIntIn(value, 1, maxJobs, options.jobs);
         if (!ok) {
             fprintf(stderr, "quillon-capture: bad value for %s: %s\n", flag.c_str(), value);
             return Parse::Bad;
