@@ -37,6 +37,18 @@ int shell(const std::string& command)
     return std::system(command.c_str());
 }
 
+// A shell command that sets $id to the program's first visible window (with
+// this title, when one is given). xdotool walks every window of the display
+// and dies on one that closes under it, as the window of a test running
+// beside this one can, so a search that finds nothing is tried again.
+std::string findWindow(const Running& run, const std::string& title = "")
+{
+    const std::string search = "timeout 60 xdotool search --sync --onlyvisible --pid " + std::to_string(run.pid) +
+                               (title.empty() ? "" : " --name '" + title + "'");
+    return "for try in 1 2 3; do id=$(" + search + " | head -n 1); [ -n \"$id\" ] && break; "
+           "sleep 0.2; done; [ -n \"$id\" ]";
+}
+
 // Waits until the program has printed the text (it is line-buffered). A
 // program that ends first is reaped, and how it ended is said, so that a
 // crash in start-up does not read as a slow start.
@@ -68,9 +80,7 @@ bool driveWindow(Running& run)
 {
     if (!waitForOutput(run, "done loading!\n", 120s))
         return false;
-    const std::string find = "timeout 60 xdotool search --sync --onlyvisible --pid " +
-                             std::to_string(run.pid) + " --name 'morvanders - telquist' | head -n 1";
-    return shell("id=$(" + find + ") && [ -n \"$id\" ] && sleep 0.5 && "
+    return shell(findWindow(run, "morvanders - telquist") + " && sleep 0.5 && "
                  "xdotool windowfocus --sync $id && sleep 0.5 && xdotool key --window $id t && sleep 1 && "
                  "xdotool key --window $id t && sleep 0.5 && { xdotool key --window $id Escape 2>/dev/null; true; }") == 0;
 }
@@ -151,8 +161,7 @@ TEST_F(WindowedRun, FullScreenBuildCoversTheDesktop)
 {
     run = startRun(QUILLON_SOURCE_DIR, scratch / "out.txt", "quillon-fullscreen");
     const std::string geometry = (scratch / "geometry.txt").string();
-    ASSERT_EQ(shell("id=$(timeout 60 xdotool search --sync --onlyvisible --pid " + std::to_string(run.pid) +
-                    " | head -n 1) && [ -n \"$id\" ] && sleep 1 && xdotool getwindowgeometry $id > " + geometry +
+    ASSERT_EQ(shell(findWindow(run) + " && sleep 1 && xdotool getwindowgeometry $id > " + geometry +
                     " && xdotool windowfocus --sync $id && { xdotool key --window $id Escape 2>/dev/null; true; }"),
               0);
     EXPECT_EQ(waitForExit(run, 60s), 0);
